@@ -1,0 +1,17 @@
+enable_testing()
+
+# add_project_test(NAME SOURCES... LIBS ...): one GoogleTest program, run as
+# one test. Under the Windows presets it runs under Wine.
+function(add_project_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} testing_support gtest_dep)
+  add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # Wine can exit 0 without running a 32-bit program at all: only
+    # GoogleTest's own verdict counts.
+    set_tests_properties(${name} PROPERTIES
+      PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [0-9]+ tests?\\."
+      FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
+  endif()
+endfunction()
