@@ -1,0 +1,416 @@
+#include "wizard_window.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <exception>
+
+#include "app_icon.h"
+#include "code_page.h"
+
+namespace {
+
+const wchar_t kWindowClass[] = L"TfrmDownloadManager";
+const wchar_t kPageClass[] = L"MorvaneNotebookPage";
+const wchar_t kApplicationTitle[] = L"Morvane";
+constexpr UINT kTrayIconId = 1;
+
+constexpr int kClientWidth = 794;
+constexpr int kClientHeight = 450;
+constexpr RECT kPageArea = {165, 0, 165 + 629, 402};
+constexpr COLORREF kPageBorder = RGB(143, 156, 175);
+constexpr COLORREF kPanelFill = RGB(249, 249, 249);
+constexpr RECT kPanelOnDownloadPage = {19, 21, 19 + 590, 21 + 98};  // Shape5
+constexpr RECT kPosterFrame = {16, 16, 16 + 130, 16 + 200};         // Shape4
+
+HFONT MakeTahoma(int pixelHeight, int weight) {
+  LOGFONTW font{};
+  font.lfHeight = -pixelHeight;  // character height, not cell height
+  font.lfWeight = weight;
+  font.lfCharSet = DEFAULT_CHARSET;
+  font.lfQuality = DEFAULT_QUALITY;
+  lstrcpynW(font.lfFaceName, L"Tahoma", LF_FACESIZE);
+  return CreateFontIndirectW(&font);
+}
+
+// One control of the layout: class, text, style, place and size.
+struct ControlSpec {
+  const wchar_t* className;
+  const wchar_t* text;
+  DWORD style;
+  int left, top, width, height;
+  ControlId id;
+};
+
+HWND CreateControl(HWND parent, HINSTANCE instance, const ControlSpec& spec, HFONT font) {
+  HWND control = CreateWindowExW(0, spec.className, spec.text, WS_CHILD | spec.style, spec.left,
+                                 spec.top, spec.width, spec.height, parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance,
+                                 nullptr);
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  return control;
+}
+
+// A label sizes itself to its text, as an auto-sized label does.
+void FitLabelToText(HWND label, HFONT font) {
+  const int length = GetWindowTextLengthW(label);
+  std::wstring text(length + 1, L'\0');
+  GetWindowTextW(label, text.data(), length + 1);
+  text.resize(length);
+  HDC dc = GetDC(label);
+  HGDIOBJ old = SelectObject(dc, font);
+  SIZE size{};
+  GetTextExtentPoint32W(dc, text.c_str(), length, &size);
+  SelectObject(dc, old);
+  ReleaseDC(label, dc);
+  SetWindowPos(label, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+std::wstring WindowText(HWND window) {
+  const int length = GetWindowTextLengthW(window);
+  std::wstring text(length + 1, L'\0');
+  const int copied = GetWindowTextW(window, text.data(), length + 1);
+  text.resize(copied);
+  return text;
+}
+
+void RegisterClasses(HINSTANCE instance) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = DefWindowProcW;
+  windowClass.hInstance = instance;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = kWindowClass;
+  RegisterClassExW(&windowClass);  // a second registration fails harmlessly
+
+  WNDCLASSEXW pageClass = windowClass;
+  pageClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+  pageClass.lpszClassName = kPageClass;
+  RegisterClassExW(&pageClass);
+}
+
+}  // namespace
+
+WizardWindow::WizardWindow(HINSTANCE instance) : instance_(instance) {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+  RegisterClasses(instance);
+
+  font_ = MakeTahoma(11, FW_NORMAL);
+  titleFont_ = MakeTahoma(19, FW_NORMAL);
+  statusFont_ = MakeTahoma(15, FW_BOLD);
+  smallFont_ = MakeTahoma(12, FW_NORMAL);
+  pageBrush_ = CreateSolidBrush(RGB(255, 255, 255));
+  panelBrush_ = CreateSolidBrush(kPanelFill);
+  icon_ = CreateAppIcon();
+
+  // Fixed single border, only the close box, centred on the desktop.
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+  RECT frame = {0, 0, kClientWidth, kClientHeight};
+  AdjustWindowRectEx(&frame, style, FALSE, 0);
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  window_ = CreateWindowExW(WS_EX_APPWINDOW, kWindowClass, kApplicationTitle, style, left, top,
+                            width, height, nullptr, nullptr, instance, nullptr);
+  SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc));
+  SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+  SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  CreateControls();
+}
+
+WizardWindow::~WizardWindow() {
+  if (trayIconAdded_) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = window_;
+    data.uID = kTrayIconId;
+    Shell_NotifyIconW(NIM_DELETE, &data);
+  }
+  if (window_) {
+    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    DestroyWindow(window_);
+  }
+  for (HGDIOBJ object : {static_cast<HGDIOBJ>(font_), static_cast<HGDIOBJ>(titleFont_),
+                         static_cast<HGDIOBJ>(statusFont_), static_cast<HGDIOBJ>(smallFont_),
+                         static_cast<HGDIOBJ>(pageBrush_), static_cast<HGDIOBJ>(panelBrush_)}) {
+    if (object) DeleteObject(object);
+  }
+  if (icon_) DestroyIcon(icon_);
+}
+
+void WizardWindow::CreateControls() {
+  for (int i = 0; i < 3; ++i) {
+    pages_[i] = CreateWindowExW(0, kPageClass, nullptr, WS_CHILD | WS_CLIPSIBLINGS, kPageArea.left,
+                                kPageArea.top, kPageArea.right - kPageArea.left,
+                                kPageArea.bottom - kPageArea.top, window_, nullptr, instance_,
+                                nullptr);
+    SetWindowLongPtrW(pages_[i], GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetWindowLongPtrW(pages_[i], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PageProc));
+  }
+  // The notebook shows its design page until the run selects page 0.
+  ShowWindow(pages_[kPageFinish], SW_SHOW);
+
+  // Left panel and button strip.
+  CreateControl(window_, instance_,
+                {WC_STATICW, nullptr, WS_VISIBLE | SS_BITMAP, 17, 17, 128, 198, kImgPoster}, font_);
+  CreateControl(window_, instance_,
+                {WC_BUTTONW, L"Descargar Póster", BS_AUTOCHECKBOX | WS_TABSTOP, 17, 222, 97, 17,
+                 kChckBxPoster},
+                font_);
+  CreateControl(window_, instance_,
+                {WC_BUTTONW, L"Próximo >", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 676, 413, 100,
+                 25, kBtnProximo},
+                font_);
+
+  // Page 0, "Default".
+  CreateControl(pages_[kPageDefault], instance_,
+                {WC_STATICW, L"Película", WS_VISIBLE | SS_LEFT, 19, 25, 590, 48, kLblMovieName},
+                titleFont_);
+  CreateControl(pages_[kPageDefault], instance_,
+                {WC_BUTTONW, L"Subtítulos encontrados ordenados por número de usos", BS_GROUPBOX, 19,
+                 79, 590, 250, kGrpBxAvancado},
+                font_);
+
+  // Page 1, "download".
+  FitLabelToText(CreateControl(pages_[kPageDownload], instance_,
+                               {WC_STATICW, L"Descargar mejores subtítulos",
+                                WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 33, 27, 0, 0, kLblStatus},
+                               statusFont_),
+                 statusFont_);
+  FitLabelToText(CreateControl(pages_[kPageDownload], instance_,
+                               {WC_STATICW, L"Por favor, espere la descarga del subtítulos",
+                                WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 33, 51, 0, 0, kLabel4},
+                               smallFont_),
+                 smallFont_);
+  HWND bar = CreateControl(pages_[kPageDownload], instance_,
+                           {PROGRESS_CLASSW, nullptr, WS_VISIBLE, 33, 68, 560, 27,
+                            kPrgrBrDownloadFile},
+                           font_);
+  SendMessageW(bar, PBM_SETRANGE32, 0, 100);
+  SendMessageW(bar, PBM_SETPOS, 0, 0);
+
+  // Page 2, "finish".
+  FitLabelToText(CreateControl(pages_[kPageFinish], instance_,
+                               {WC_STATICW, L"Proceso terminado", WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
+                                35, 27, 0, 0, kLabel3},
+                               titleFont_),
+                 titleFont_);
+  HWND image = CreateControl(pages_[kPageFinish], instance_,
+                             {WC_STATICW, nullptr, WS_VISIBLE | SS_ICON, 35, 56, 16, 16, kImage1},
+                             font_);
+  SendMessageW(image, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
+  FitLabelToText(CreateControl(pages_[kPageFinish], instance_,
+                               {WC_STATICW, L"¡Obrigado por la confianza!",
+                                WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 57, 56, 0, 0, kLabel5},
+                               font_),
+                 font_);
+  // Host of the closing web page; it lies beyond the page's right edge.
+  CreateControl(pages_[kPageFinish], instance_,
+                {WC_STATICW, nullptr, WS_VISIBLE, 700, 352, 426, 224, kWbBrwsrSocial}, font_);
+}
+
+HWND WizardWindow::Control(ControlId id) const {
+  if (HWND control = GetDlgItem(window_, id)) return control;
+  for (HWND page : pages_) {
+    if (HWND control = GetDlgItem(page, id)) return control;
+  }
+  return nullptr;
+}
+
+void WizardWindow::Show() {
+  ShowWindow(window_, SW_SHOW);
+  UpdateWindow(window_);
+}
+
+void WizardWindow::SetCaption(const std::wstring& caption) {
+  SetWindowTextW(window_, caption.c_str());
+}
+
+std::wstring WizardWindow::Caption() const { return WindowText(window_); }
+
+void WizardWindow::SetMovieNameCaption(const std::wstring& caption) {
+  SetWindowTextW(Control(kLblMovieName), caption.c_str());
+}
+
+void WizardWindow::SetNextCaption(const std::wstring& caption) {
+  SetWindowTextW(Control(kBtnProximo), caption.c_str());
+}
+
+void WizardWindow::SetNextVisible(bool visible) {
+  ShowWindow(Control(kBtnProximo), visible ? SW_SHOW : SW_HIDE);
+}
+
+void WizardWindow::SetNextEnabled(bool enabled) { EnableWindow(Control(kBtnProximo), enabled); }
+
+void WizardWindow::SelectPage(int page) {
+  if (page < 0 || page >= static_cast<int>(pages_.size()) || page == activePage_) return;
+  ShowWindow(pages_[page], SW_SHOW);
+  ShowWindow(pages_[activePage_], SW_HIDE);
+  activePage_ = page;
+  if (events_) events_->NotebookPageChanged();
+}
+
+void WizardWindow::SetProgressMax(uint32_t maximum) {
+  SendMessageW(Control(kPrgrBrDownloadFile), PBM_SETRANGE32, 0, static_cast<LPARAM>(maximum));
+}
+
+void WizardWindow::SetProgressPosition(uint32_t position) {
+  SendMessageW(Control(kPrgrBrDownloadFile), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void WizardWindow::ShowTrayBalloon(const std::wstring& title, const std::wstring& text) {
+  NOTIFYICONDATAW data{};
+  data.cbSize = sizeof data;
+  data.hWnd = window_;
+  data.uID = kTrayIconId;
+  data.uFlags = NIF_ICON | NIF_TIP;
+  data.hIcon = icon_;
+  lstrcpynW(data.szTip, kApplicationTitle, ARRAYSIZE(data.szTip));
+  if (!trayIconAdded_) trayIconAdded_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+
+  data.uFlags = NIF_INFO;
+  data.dwInfoFlags = NIIF_INFO;
+  lstrcpynW(data.szInfoTitle, title.c_str(), ARRAYSIZE(data.szInfoTitle));
+  lstrcpynW(data.szInfo, text.c_str(), ARRAYSIZE(data.szInfo));
+  Shell_NotifyIconW(NIM_MODIFY, &data);
+}
+
+MessageAnswer WizardWindow::ShowMessage(const std::wstring& text, const std::wstring& title,
+                                        MessageIcon icon, MessageButtons buttons, bool owned) {
+  UINT flags = buttons == MessageButtons::YesNo ? MB_YESNO : MB_OK;
+  switch (icon) {
+    case MessageIcon::Information: flags |= MB_ICONINFORMATION; break;
+    case MessageIcon::Exclamation: flags |= MB_ICONEXCLAMATION; break;
+    case MessageIcon::Error: flags |= MB_ICONERROR; break;
+    case MessageIcon::Question: flags |= MB_ICONQUESTION; break;
+  }
+  const int answer = MessageBoxW(owned ? window_ : nullptr, text.c_str(), title.c_str(), flags);
+  if (answer == IDYES) return MessageAnswer::Yes;
+  if (answer == IDNO) return MessageAnswer::No;
+  return MessageAnswer::Ok;
+}
+
+void WizardWindow::ProcessMessages() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      // Leave it for the message loop.
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+void WizardWindow::ShowExceptionReport(const std::wstring& message) {
+  MessageBoxW(window_, message.c_str(), kApplicationTitle, MB_OK | MB_ICONERROR);
+}
+
+// Runs one event handler; a failure that escapes it is reported, never
+// passed through the window procedure.
+template <typename Handler>
+void WizardWindow::Dispatch(Handler handler) {
+  if (!events_) return;
+  try {
+    handler();
+  } catch (const std::exception& failure) {
+    ShowExceptionReport(CodePageToWide(failure.what(), CP_UTF8));
+  } catch (...) {
+    ShowExceptionReport(L"");
+  }
+}
+
+LRESULT CALLBACK WizardWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                          LPARAM lParam) {
+  auto* self = reinterpret_cast<WizardWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(window, message, wParam, lParam);
+  return self->HandleWindowMessage(message, wParam, lParam);
+}
+
+LRESULT CALLBACK WizardWindow::PageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<WizardWindow*>(GetWindowLongPtrW(page, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(page, message, wParam, lParam);
+  return self->HandlePageMessage(page, message, wParam, lParam);
+}
+
+LRESULT WizardWindow::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CLOSE:
+      // The run decides what closing means; the window is destroyed by its
+      // owner once the run has ended, never under a running handler.
+      Dispatch([this] { events_->FormClose(); });
+      return 0;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == kBtnProximo && HIWORD(wParam) == BN_CLICKED) {
+        Dispatch([this] { events_->BtnProximoClick(); });
+        return 0;
+      }
+      break;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(window_, &paint);
+      PaintWindow(dc);
+      EndPaint(window_, &paint);
+      return 0;
+    }
+  }
+  return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+LRESULT WizardWindow::HandlePageMessage(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(page, &paint);
+      PaintPage(page, dc);
+      EndPaint(page, &paint);
+      return 0;
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: {
+      // Labels take the colour of what lies behind them.
+      HDC dc = reinterpret_cast<HDC>(wParam);
+      const bool onPanel = page == pages_[kPageDownload];
+      SetBkColor(dc, onPanel ? kPanelFill : RGB(255, 255, 255));
+      return reinterpret_cast<LRESULT>(onPanel ? panelBrush_ : pageBrush_);
+    }
+    case WM_COMMAND:
+      return SendMessageW(window_, message, wParam, lParam);
+  }
+  return DefWindowProcW(page, message, wParam, lParam);
+}
+
+void WizardWindow::PaintWindow(HDC dc) {
+  // The poster's frame (Shape4); the poster itself is a control above it.
+  HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
+  HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(WHITE_BRUSH));
+  Rectangle(dc, kPosterFrame.left, kPosterFrame.top, kPosterFrame.right, kPosterFrame.bottom);
+  SelectObject(dc, oldBrush);
+  SelectObject(dc, oldPen);
+}
+
+void WizardWindow::PaintPage(HWND page, HDC dc) {
+  RECT area;
+  GetClientRect(page, &area);
+  HPEN border = CreatePen(PS_SOLID, 1, kPageBorder);
+  HGDIOBJ oldPen = SelectObject(dc, border);
+  HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+  Rectangle(dc, area.left, area.top, area.right, area.bottom);
+  if (page == pages_[kPageDownload]) {
+    HPEN outline = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_SCROLLBAR));
+    SelectObject(dc, outline);
+    SelectObject(dc, panelBrush_);
+    Rectangle(dc, kPanelOnDownloadPage.left, kPanelOnDownloadPage.top, kPanelOnDownloadPage.right,
+              kPanelOnDownloadPage.bottom);
+    SelectObject(dc, border);
+    DeleteObject(outline);
+  }
+  SelectObject(dc, oldBrush);
+  SelectObject(dc, oldPen);
+  DeleteObject(border);
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+
+#include "wizard_view.h"
+
+// Identifiers of the window's controls.
+enum ControlId : int {
+  kChckBxPoster = 100,
+  kImgPoster,
+  kBtnProximo,
+  kLblMovieName,
+  kGrpBxAvancado,
+  kLblStatus,
+  kLabel4,
+  kPrgrBrDownloadFile,
+  kLabel3,
+  kImage1,
+  kLabel5,
+  kWbBrwsrSocial,
+};
+
+// The wizard's one window (TfrmDownloadManager): a fixed 794 x 450 dialog-like
+// window with the poster panel on the left, a three-page notebook on the
+// right and the Next button at the bottom right. It is built hidden on the
+// notebook's design page 2; the run selects page 0.
+class WizardWindow : public WizardView {
+ public:
+  explicit WizardWindow(HINSTANCE instance);
+  ~WizardWindow() override;
+  WizardWindow(const WizardWindow&) = delete;
+  WizardWindow& operator=(const WizardWindow&) = delete;
+
+  HWND Handle() const { return window_; }
+  HWND Control(ControlId id) const;
+  HWND Page(int page) const { return pages_[page]; }
+  bool TrayIconVisible() const { return trayIconAdded_; }
+
+  void SetEvents(WizardEvents* events) override { events_ = events; }
+  void Show() override;
+  void SetCaption(const std::wstring& caption) override;
+  std::wstring Caption() const override;
+  void SetMovieNameCaption(const std::wstring& caption) override;
+  void SetNextCaption(const std::wstring& caption) override;
+  void SetNextVisible(bool visible) override;
+  void SetNextEnabled(bool enabled) override;
+  int ActivePage() const override { return activePage_; }
+  void SelectPage(int page) override;
+  void SetProgressMax(uint32_t maximum) override;
+  void SetProgressPosition(uint32_t position) override;
+  void ShowTrayBalloon(const std::wstring& title, const std::wstring& text) override;
+  MessageAnswer ShowMessage(const std::wstring& text, const std::wstring& title, MessageIcon icon,
+                            MessageButtons buttons, bool owned) override;
+  void ProcessMessages() override;
+
+  // The application's report of a failure that escaped a handler.
+  void ShowExceptionReport(const std::wstring& message);
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+  static LRESULT CALLBACK PageProc(HWND, UINT, WPARAM, LPARAM);
+  LRESULT HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandlePageMessage(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+  template <typename Handler>
+  void Dispatch(Handler handler);
+
+  void CreateControls();
+  void PaintWindow(HDC dc);
+  void PaintPage(HWND page, HDC dc);
+
+  HINSTANCE instance_;
+  HWND window_ = nullptr;
+  std::array<HWND, 3> pages_{};
+  int activePage_ = kPageFinish;
+  WizardEvents* events_ = nullptr;  // not owned
+
+  // Fonts, brushes and icons the window owns.
+  HFONT font_ = nullptr;        // Tahoma, 11 pixels
+  HFONT titleFont_ = nullptr;   // Tahoma, 19 pixels
+  HFONT statusFont_ = nullptr;  // Tahoma bold, 15 pixels
+  HFONT smallFont_ = nullptr;   // Tahoma, 12 pixels
+  HBRUSH pageBrush_ = nullptr;
+  HBRUSH panelBrush_ = nullptr;
+  HICON icon_ = nullptr;
+  bool trayIconAdded_ = false;
+};

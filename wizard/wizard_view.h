@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Pages of the wizard's notebook, by index.
+enum WizardPage : int {
+  kPageDefault = 0,   // film name and subtitle rows
+  kPageDownload = 1,  // progress of the download
+  kPageFinish = 2,    // closing page
+};
+
+enum class MessageIcon { Information, Exclamation, Error, Question };
+enum class MessageButtons { Ok, YesNo };
+enum class MessageAnswer { Ok, Yes, No };
+
+// The wizard window as the run sees it. The Win32 window implements it; tests
+// use a recording fake.
+class WizardEvents;
+
+class WizardView {
+ public:
+  virtual ~WizardView() = default;
+
+  // Where the window sends its events from now on; not owned.
+  virtual void SetEvents(WizardEvents* events) = 0;
+
+  // The window is created hidden; only the list of subtitles shows it.
+  virtual void Show() = 0;
+
+  virtual void SetCaption(const std::wstring& caption) = 0;
+  virtual std::wstring Caption() const = 0;
+  virtual void SetMovieNameCaption(const std::wstring& caption) = 0;  // LblMovieName
+
+  virtual void SetNextCaption(const std::wstring& caption) = 0;  // BtnProximo
+  virtual void SetNextVisible(bool visible) = 0;
+  virtual void SetNextEnabled(bool enabled) = 0;
+
+  virtual int ActivePage() const = 0;
+  // Selects a page; an actual change raises the page-change event.
+  virtual void SelectPage(int page) = 0;
+
+  virtual void SetProgressMax(uint32_t maximum) = 0;  // PrgrBrDownloadFile
+  virtual void SetProgressPosition(uint32_t position) = 0;
+
+  virtual void ShowTrayBalloon(const std::wstring& title, const std::wstring& text) = 0;
+
+  // A modal message box; owned by the window unless `owned` is false.
+  virtual MessageAnswer ShowMessage(const std::wstring& text, const std::wstring& title,
+                                    MessageIcon icon, MessageButtons buttons, bool owned) = 0;
+
+  // Lets painting, clicks and the close box act while a request blocks.
+  virtual void ProcessMessages() = 0;
+};
+
+// What the window reports to the run: its event handlers.
+class WizardEvents {
+ public:
+  virtual ~WizardEvents() = default;
+  virtual void NotebookPageChanged() = 0;
+  virtual void BtnProximoClick() = 0;
+  virtual void FormClose() = 0;
+};
