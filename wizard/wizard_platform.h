@@ -2,7 +2,8 @@
 
 #include <string>
 
-// What the run needs of the system besides the window and the HTTP clients.
+// What the run needs of the system besides the window, the file system and
+// the HTTP clients.
 class WizardPlatform {
  public:
   virtual ~WizardPlatform() = default;
@@ -12,11 +13,6 @@ class WizardPlatform {
 
   // The user's temporary folder, ending in a backslash.
   virtual std::wstring TempFolderPath() = 0;
-  // Creates (or truncates) the file, closes it and deletes it; true when it
-  // could be created.
-  virtual bool ProbeFileCreation(const std::wstring& path) = 0;
-  // Deletes the file; a missing file or a failure is ignored.
-  virtual void DeleteFileIfAny(const std::wstring& path) = 0;
 
   // Asks the shell to open the text (an address), normally shown.
   virtual void ShellOpen(const std::wstring& target) = 0;

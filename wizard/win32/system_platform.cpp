@@ -5,7 +5,6 @@
 
 #include <float.h>
 
-#include "unique_resource.h"
 
 void SystemPlatform::MaskFloatingPointExceptions() {
   // All six exception masks; on x87 also 64-bit precision and rounding to
@@ -22,17 +21,6 @@ std::wstring SystemPlatform::TempFolderPath() {
   if (length == 0 || length > MAX_PATH) return {};
   return std::wstring(buffer, length);
 }
-
-bool SystemPlatform::ProbeFileCreation(const std::wstring& path) {
-  UniqueFile probe(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!probe) return false;
-  probe.reset();
-  DeleteFileW(path.c_str());
-  return true;
-}
-
-void SystemPlatform::DeleteFileIfAny(const std::wstring& path) { DeleteFileW(path.c_str()); }
 
 void SystemPlatform::ShellOpen(const std::wstring& target) {
   ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);

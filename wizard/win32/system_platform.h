@@ -7,8 +7,6 @@ class SystemPlatform : public WizardPlatform {
  public:
   void MaskFloatingPointExceptions() override;
   std::wstring TempFolderPath() override;
-  bool ProbeFileCreation(const std::wstring& path) override;
-  void DeleteFileIfAny(const std::wstring& path) override;
   void ShellOpen(const std::wstring& target) override;
   void CloseWindowTitled(const std::wstring& title) override;
 };

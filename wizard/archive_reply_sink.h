@@ -1,0 +1,24 @@
+#pragma once
+
+#include <memory>
+
+#include "file_operations.h"
+#include "http_client.h"
+
+// Streams a download into the window's archive stream. The stream may be
+// closed and cleared while the transfer runs (the close box acts during a
+// download): from then on every write fails the transfer instead of
+// reaching a closed file.
+class ArchiveReplySink : public ReplySink {
+ public:
+  explicit ArchiveReplySink(const std::unique_ptr<ArchiveStream>& stream) : stream_(stream) {}
+
+  void Write(const char* data, size_t size) override {
+    if (!stream_ || !stream_->IsOpen() || !stream_->Write(data, size)) {
+      throw HttpFailure("the archive file cannot be written");
+    }
+  }
+
+ private:
+  const std::unique_ptr<ArchiveStream>& stream_;  // the window's member, not owned
+};

@@ -1,0 +1,57 @@
+// The best-subtitle mode: one lookup, one download, placed beside the video.
+#include "archive_reply_sink.h"
+#include "download_manager.h"
+#include "form_bodies.h"
+#include "service_endpoints.h"
+#include "service_request.h"
+#include "text_forms.h"
+
+bool DownloadManager::GetBestSubtitle(int32_t languageCode) {
+  const std::wstring body = BestSubtitleLookupBody(languageCode, runRequest_.encodedFingerprint);
+  // One guard over the lookup, the download and the placing: whatever is
+  // not handled further in means "nothing found".
+  try {
+    MemoryReplySink reply;
+    SendServiceRequest(clients_.track, kBestSubtitleByHashPath, body, reply);
+    currentReplyDocument_ = LoadReplyDocument(reply);
+    const ReplyNode subtitle = FindChildElement(*currentReplyDocument_, "subtitle");
+    const std::wstring identifier = AnsiToText(ReadReplyText(FindChildElement(subtitle, "id")));
+    const std::wstring date = AnsiToText(ReadReplyText(FindChildElement(subtitle, "date")));
+    return DownloadBestSubtitle(identifier, date);
+  } catch (...) {
+    return false;
+  }
+}
+
+bool DownloadManager::DownloadBestSubtitle(const std::wstring& identifier,
+                                           const std::wstring& date) {
+  if (identifier.empty() || date.empty()) return false;
+
+  view_.ShowTrayBalloon(L"Subtítulos 1.0", L"A descargar mejor subtítulo...");
+  const std::wstring archivePath = workingFolder_ + kArchiveFileName;
+  files_.RemoveFile(archivePath);
+  archiveStream_ = files_.CreateArchiveStream(archivePath);
+  if (!archiveStream_) return false;
+
+  const std::wstring body = SingleFileBody(identifier, date);
+  try {
+    ArchiveReplySink archive(archiveStream_);
+    downloading_ = true;
+    SendServiceRequest(clients_.file, kSubtitleFilesPath, body, archive);
+    downloading_ = false;
+    PlaceSubtitleFiles();
+  } catch (...) {
+    downloading_ = false;
+    // A download the user stopped by closing the window needs no message:
+    // the run is already ending.
+    if (!closedDuringDownload_) {
+      view_.ShowMessage(
+          L"Se ha producido un error al descargar el subtítulo. Por favor, inténtelo de nuevo.",
+          L"Informação", MessageIcon::Error, MessageButtons::Ok, true);
+    }
+    return false;
+  }
+  if (archiveStream_) archiveStream_->Close();
+  archiveStream_.reset();
+  return true;
+}
