@@ -5,7 +5,6 @@
 
 #include <float.h>
 
-
 void SystemPlatform::MaskFloatingPointExceptions() {
   // All six exception masks; on x87 also 64-bit precision and rounding to
   // nearest (control word 0x133F). SSE has no precision control.
