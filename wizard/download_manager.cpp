@@ -88,7 +88,8 @@ void DownloadManager::FormCreate() {
       CheckForNewVersion();
       if (GetBestSubtitle(runRequest_.languageCode)) {
         Terminate();
-      } else {
+      } else if (!closedDuringDownload_) {
+        // A run the user closed during its download has ended already.
         ShowNotFound();
       }
       break;
