@@ -66,6 +66,13 @@ WinHttpClient::WinHttpClient(const HttpClientSettings& settings) : settings_(set
   if (!WinHttpSetTimeouts(session_.get(), t.resolveMs, t.connectMs, t.sendMs, t.receiveMs)) {
     Fail("cannot set the HTTP time limits");
   }
+  // Waiting for the reply's headers has a limit of its own, which
+  // WinHttpSetTimeouts leaves alone.
+  DWORD headersMs = static_cast<DWORD>(t.receiveMs);
+  if (!WinHttpSetOption(session_.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersMs,
+                        sizeof(headersMs))) {
+    Fail("cannot set the HTTP time limits");
+  }
 }
 
 void WinHttpClient::Post(const std::string& url, const std::string& body, ReplySink& reply) {
