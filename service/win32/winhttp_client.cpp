@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "code_page.h"
+#include "http_address.h"
 
 namespace {
 
@@ -41,6 +42,21 @@ int64_t ContentLength(HINTERNET request) {
     length = length * 10 + (*c - L'0');
   }
   return length;
+}
+
+// The Location header of a redirect, or "" when it has none.
+std::string Location(HINTERNET request) {
+  DWORD size = 0;
+  WinHttpQueryHeaders(request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX,
+                      WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX);
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return {};
+  std::wstring location(size / sizeof(wchar_t), L'\0');
+  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX,
+                           location.data(), &size, WINHTTP_NO_HEADER_INDEX)) {
+    return {};
+  }
+  location.resize(size / sizeof(wchar_t));
+  return WideToCodePage(location, CP_UTF8);
 }
 
 // Marks the client busy for one request.
@@ -87,11 +103,46 @@ void WinHttpClient::ThrowIfCancelled() const {
   if (cancelled_) throw HttpFailure("transfer cancelled");
 }
 
+// One request on the wire: its connection and the request itself, closed
+// in that order's reverse.
+struct WinHttpClient::SentRequest {
+  UniqueInternet connection;
+  UniqueInternet request;
+};
+
 void WinHttpClient::Exchange(const wchar_t* verb, const std::string& url, const std::string* body,
                              ReplySink& reply) {
   BusyScope busy(busy_);
   cancelled_ = false;
 
+  // Redirects are followed here rather than by WinHTTP, which (under Wine)
+  // cannot send a redirected POST on. 301, 302 and 303 go on as a GET
+  // without body, 307 and 308 repeat the request as it was.
+  std::string target = url;
+  for (int redirects = 0;; ++redirects) {
+    SentRequest sent = Send(verb, target, body);
+    const DWORD status = StatusCode(sent.request.get());
+    const bool redirect =
+        status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+    if (redirect && settings_.followRedirects) {
+      if (redirects == kMaxRedirects) throw HttpFailure("too many redirects");
+      const std::string location = Location(sent.request.get());
+      if (location.empty()) throw HttpFailure("redirect without a location");
+      target = ResolveAddress(target, location);
+      if (status != 307 && status != 308) {
+        verb = L"GET";
+        body = nullptr;
+      }
+      continue;
+    }
+    if (status < 200 || status > 299) throw HttpFailure("HTTP status " + std::to_string(status));
+    Receive(sent.request.get(), reply);
+    return;
+  }
+}
+
+WinHttpClient::SentRequest WinHttpClient::Send(const wchar_t* verb, const std::string& url,
+                                const std::string* body) {
   std::wstring wideUrl = Wide(url);
   URL_COMPONENTS parts = {};
   parts.dwStructSize = sizeof(parts);
@@ -103,26 +154,25 @@ void WinHttpClient::Exchange(const wchar_t* verb, const std::string& url, const 
   }
   if (parts.nScheme != INTERNET_SCHEME_HTTP) throw HttpFailure("not a plain HTTP address");
   const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-  std::wstring target(parts.lpszUrlPath, parts.dwUrlPathLength);
-  target.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-  if (target.empty()) target = L"/";
+  std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
+  path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  if (path.empty()) path = L"/";
 
-  UniqueInternet connection(WinHttpConnect(session_.get(), host.c_str(), parts.nPort, 0));
-  if (!connection) Fail("cannot connect");
-  UniqueInternet request(WinHttpOpenRequest(connection.get(), verb, target.c_str(), nullptr,
-                                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0));
-  if (!request) Fail("cannot open the request");
+  SentRequest sent;
+  sent.connection.reset(WinHttpConnect(session_.get(), host.c_str(), parts.nPort, 0));
+  if (!sent.connection) Fail("cannot connect");
+  sent.request.reset(WinHttpOpenRequest(sent.connection.get(), verb, path.c_str(), nullptr,
+                                        WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0));
+  if (!sent.request) Fail("cannot open the request");
+  HINTERNET request = sent.request.get();
 
-  // Automatic sign-in would answer a server's challenge for us; cookies and
-  // redirects are the client's own settings.
-  if (!SetFeatureDisabled(request.get(), WINHTTP_DISABLE_AUTHENTICATION)) {
-    Fail("cannot turn off authentication");
+  // Automatic sign-in would answer a server's challenge for us, and
+  // redirects are ours to follow; cookies are the client's own setting.
+  if (!SetFeatureDisabled(request, WINHTTP_DISABLE_AUTHENTICATION | WINHTTP_DISABLE_REDIRECTS)) {
+    Fail("cannot turn off authentication and redirects");
   }
-  if (!settings_.keepCookies && !SetFeatureDisabled(request.get(), WINHTTP_DISABLE_COOKIES)) {
+  if (!settings_.keepCookies && !SetFeatureDisabled(request, WINHTTP_DISABLE_COOKIES)) {
     Fail("cannot turn off cookies");
-  }
-  if (!settings_.followRedirects && !SetFeatureDisabled(request.get(), WINHTTP_DISABLE_REDIRECTS)) {
-    Fail("cannot turn off redirects");
   }
 
   std::string headers = std::string("Accept: ") + kAcceptHeader + "\r\n";
@@ -131,15 +181,12 @@ void WinHttpClient::Exchange(const wchar_t* verb, const std::string& url, const 
 
   const DWORD bodySize = body ? static_cast<DWORD>(body->size()) : 0;
   void* bodyData = body && !body->empty() ? const_cast<char*>(body->data()) : WINHTTP_NO_REQUEST_DATA;
-  if (!WinHttpSendRequest(request.get(), wideHeaders.c_str(), static_cast<DWORD>(wideHeaders.size()),
+  if (!WinHttpSendRequest(request, wideHeaders.c_str(), static_cast<DWORD>(wideHeaders.size()),
                           bodyData, bodySize, bodySize, 0)) {
     Fail("cannot send the request");
   }
-  if (!WinHttpReceiveResponse(request.get(), nullptr)) Fail("no reply");
-
-  const DWORD status = StatusCode(request.get());
-  if (status < 200 || status > 299) throw HttpFailure("HTTP status " + std::to_string(status));
-  Receive(request.get(), reply);
+  if (!WinHttpReceiveResponse(request, nullptr)) Fail("no reply");
+  return sent;
 }
 
 void WinHttpClient::Receive(HINTERNET request, ReplySink& reply) {

@@ -30,8 +30,12 @@ class WinHttpClient : public HttpClient {
   void Cancel() override { cancelled_ = true; }
 
  private:
+  static constexpr int kMaxRedirects = 10;
+
   void Exchange(const wchar_t* verb, const std::string& url, const std::string* body,
                 ReplySink& reply);
+  struct SentRequest;
+  SentRequest Send(const wchar_t* verb, const std::string& url, const std::string* body);
   void Receive(HINTERNET request, ReplySink& reply);
   void ThrowIfCancelled() const;
 

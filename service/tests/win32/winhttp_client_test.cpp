@@ -163,12 +163,62 @@ TEST_F(WinHttpClientTest, OnlyTheFileClientFollowsRedirects) {
       EXPECT_EQ(reply.bytes(), "PK archive");
       ASSERT_EQ(server.Requests().size(), 2u);
       EXPECT_EQ(server.Requests()[1].target, "/archive.zip");
+      // A form POST sent on by a 302 fetches the new place.
+      MemoryReplySink posted;
+      client.Post(Url("/get"), "version=100", posted);
+      EXPECT_EQ(posted.bytes(), "PK archive");
+      ASSERT_EQ(server.Requests().size(), 4u);
+      EXPECT_EQ(server.Requests()[3].method, "GET");
+      EXPECT_EQ(server.Requests()[3].body, "");
     } else {
       EXPECT_THROW(client.Get(Url("/get"), reply), HttpFailure);
       EXPECT_EQ(reply.bytes(), "");
       EXPECT_EQ(server.Requests().size(), 1u);
     }
   }
+}
+
+TEST_F(WinHttpClientTest, TheFileClientSendsAPostOnAsTheStatusSays) {
+  struct RedirectCase {
+    int status;
+    const char* method;
+    const char* body;
+  };
+  const RedirectCase cases[] = {
+      {301, "GET", ""}, {302, "GET", ""}, {303, "GET", ""},
+      {307, "POST", "version=100"}, {308, "POST", "version=100"},
+  };
+  server.Answer("/archive.zip", Reply("PK archive"));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status);
+    ScriptedReply moved = Reply("");
+    moved.status = c.status;
+    moved.headers = {{"Location", server.BaseUrl() + "/archive.zip"},
+                     {"Set-Cookie", "seen=" + std::to_string(c.status) + "; Path=/"}};
+    server.Answer("/files", moved);
+    server.ClearRequests();
+    WinHttpClient client(FileClientSettings());
+    client.SetContentType("application/x-www-form-urlencoded");
+    MemoryReplySink reply;
+    client.Post(Url("/files"), "version=100", reply);
+    EXPECT_EQ(reply.bytes(), "PK archive");
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].method, c.method);
+    EXPECT_EQ(requests[1].body, c.body);
+    // A cookie set by the redirect itself goes along to the new place.
+    EXPECT_EQ(requests[1].Header("Cookie"), "seen=" + std::to_string(c.status));
+  }
+
+  ScriptedReply loop = Reply("");
+  loop.status = 302;
+  loop.headers = {{"Location", "/loop"}};
+  server.Answer("/loop", loop);
+  server.ClearRequests();
+  WinHttpClient client(FileClientSettings());
+  MemoryReplySink reply;
+  EXPECT_THROW(client.Get(Url("/loop"), reply), HttpFailure);
+  EXPECT_EQ(server.Requests().size(), 11u);
 }
 
 TEST_F(WinHttpClientTest, ErrorStatusesRaiseAndWriteNothing) {
