@@ -66,8 +66,11 @@ else()
   find_package(pugixml REQUIRED)
   target_link_libraries(pugixml_dep INTERFACE pugixml::pugixml)
 
+  # Debian builds cpp-httplib as a library; its defines change the layout
+  # of its classes, so they come from its pkg-config file.
   find_package(Threads REQUIRED)
-  target_link_libraries(httplib_dep INTERFACE Threads::Threads)
+  pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+  target_link_libraries(httplib_dep INTERFACE PkgConfig::HTTPLIB Threads::Threads)
 
   find_package(GTest REQUIRED)
   target_link_libraries(gtest_dep INTERFACE GTest::gtest GTest::gtest_main)

@@ -2,26 +2,31 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
+
+#include "service_failure.h"
 
 // Raised by a client for any transport failure or error status. Callers
 // never tell one cause from another.
-class HttpFailure : public std::runtime_error {
+class HttpFailure : public ServiceFailure {
  public:
-  using std::runtime_error::runtime_error;
+  using ServiceFailure::ServiceFailure;
 };
 
 // Where the bytes of a reply go as they arrive: a memory buffer for the XML
-// replies, the archive file for the downloads.
+// replies, the archive file for the downloads. Write may throw; the request
+// then ends with that exception.
 class ReplySink {
  public:
   virtual ~ReplySink() = default;
   virtual void Write(const char* data, size_t size) = 0;
 };
 
-// Progress of the transfer a client is running. The window's handlers process
-// pending window messages from here, so any handler may run inside them.
+// Progress of the reply a client is receiving (sending never reports). The
+// window's handlers process pending window messages from here, so any
+// handler may run inside them. WorkBegin comes once the status is known to
+// be a success, Work after each piece written to the sink, WorkEnd last,
+// also when the transfer fails after WorkBegin.
 class HttpWorkEvents {
  public:
   virtual ~HttpWorkEvents() = default;
@@ -30,8 +35,40 @@ class HttpWorkEvents {
   virtual void WorkEnd() = 0;
 };
 
+// Headers every client sends.
+inline constexpr char kUserAgent[] = "Mozilla/3.0 (compatible; Indy Library)";
+inline constexpr char kAcceptHeader[] = "text/html, */*";
+
+// Time limits of one exchange, in milliseconds. A server that accepts the
+// connection and then never answers must not keep the wizard waiting for
+// ever: each stage of an exchange fails once its limit passes.
+struct HttpTimeouts {
+  int resolveMs = 15000;
+  int connectMs = 15000;
+  int sendMs = 60000;
+  int receiveMs = 60000;  // without a single byte received
+};
+
+// What sets the wizard's three clients apart.
+struct HttpClientSettings {
+  bool keepCookies = false;      // kept for the client's life, sent back on its later requests
+  bool followRedirects = false;  // else a 3xx status is a failure
+  HttpTimeouts timeouts;
+};
+
+// The XML requests and the version check.
+inline HttpClientSettings TrackClientSettings() { return {}; }
+// The subtitle archives: keeps cookies and follows redirects.
+inline HttpClientSettings FileClientSettings() { return {true, true, {}}; }
+// The poster.
+inline HttpClientSettings PosterClientSettings() { return {}; }
+
 // One HTTP client with its own settings (cookies, redirects), as the wizard
 // owns three of them. Requests are blocking; `url` is a full http:// address.
+// Every request sends the user agent and accept headers above, no proxy, no
+// authentication and no byte range. A status outside 200-299 after the
+// redirects the settings allow is a failure; so is a reply shorter than its
+// announced length.
 class HttpClient {
  public:
   virtual ~HttpClient() = default;
@@ -43,6 +80,7 @@ class HttpClient {
   // GETs the address; throws HttpFailure.
   virtual void Get(const std::string& url, ReplySink& reply) = 0;
   // Asked from a handler while a transfer runs: the transfer stops before it
-  // delivers more bytes and its request fails.
+  // delivers more bytes and its request fails. Has no effect on a later
+  // request.
   virtual void Cancel() = 0;
 };
