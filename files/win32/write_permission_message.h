@@ -1,0 +1,17 @@
+#pragma once
+
+#include <windows.h>
+
+#include "placing.h"
+
+// The placing message as a modal message box owned by the wizard window.
+class WritePermissionMessageBox : public PlacingMessages {
+ public:
+  explicit WritePermissionMessageBox(HWND owner) : owner_(owner) {}  // not owned
+  void ShowWritePermissionMessage() override {
+    MessageBoxW(owner_, kWritePermissionText, kWritePermissionTitle, MB_OK | MB_ICONERROR);
+  }
+
+ private:
+  HWND owner_;
+};
