@@ -1,6 +1,6 @@
 // The version check made at one point of every run's start-up.
 #include "download_manager.h"
-#include "reply_buffer.h"
+#include "memory_reply_sink.h"
 #include "service_endpoints.h"
 #include "text_forms.h"
 #include "version_reply.h"

@@ -63,7 +63,10 @@ class DownloadManagerTest : public ::testing::Test {
   void ScriptFoundSubtitle(const std::string& version = "") {
     track.replies.push_back({version});
     track.replies.push_back({BestSubtitleReply("12345", "2013-05-01")});
-    file.replies.push_back({BuildZip({{"es.srt", "1\n00:00:01,000 --> 00:00:02,000\nHola\n"}})});
+    ZipEntrySpec subtitle;
+    subtitle.name = "es.srt";
+    subtitle.data = "1\n00:00:01,000 --> 00:00:02,000\nHola\n";
+    file.replies.push_back({BuildZip({subtitle})});
   }
 
   std::vector<std::wstring> MessageTitles() const {

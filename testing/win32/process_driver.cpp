@@ -1,0 +1,100 @@
+#include "process_driver.h"
+
+#include <set>
+
+namespace {
+
+std::wstring ClassName(HWND window) {
+  wchar_t name[256] = {};
+  GetClassNameW(window, name, 256);
+  return name;
+}
+
+std::wstring Text(HWND window) {
+  wchar_t text[4096] = {};
+  GetWindowTextW(window, text, 4096);
+  return text;
+}
+
+// The message of a message box: its longest static text (the icon is a
+// static without text).
+std::wstring MessageBoxText(HWND box) {
+  std::wstring longest;
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (_wcsicmp(ClassName(child).c_str(), L"Static") != 0) continue;
+    std::wstring text = Text(child);
+    if (text.size() > longest.size()) longest = text;
+  }
+  return longest;
+}
+
+struct Scan {
+  DWORD processId;
+  std::vector<HWND> windows;
+};
+
+BOOL CALLBACK CollectVisible(HWND window, LPARAM parameter) {
+  auto* scan = reinterpret_cast<Scan*>(parameter);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == scan->processId && IsWindowVisible(window)) scan->windows.push_back(window);
+  return TRUE;
+}
+
+void PumpOwnMessages() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+}  // namespace
+
+DrivenRun ProcessDriver::Run(const std::wstring& program, const std::wstring& arguments,
+                             Answer answer, DWORD timeoutMilliseconds) {
+  DrivenRun run;
+  std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &process)) {
+    return run;
+  }
+  CloseHandle(process.hThread);
+
+  std::set<HWND> answered, noted;
+  const ULONGLONG deadline = GetTickCount64() + timeoutMilliseconds;
+  while (true) {
+    PumpOwnMessages();
+    Scan scan{process.dwProcessId, {}};
+    EnumWindows(CollectVisible, reinterpret_cast<LPARAM>(&scan));
+    for (HWND window : scan.windows) {
+      if (ClassName(window) == L"#32770") {
+        if (answered.count(window)) continue;
+        answered.insert(window);
+        SeenMessageBox box{Text(window), MessageBoxText(window)};
+        run.messageBoxes.push_back(box);
+        const int button = answer ? answer(box) : IDOK;
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(window, button)));
+      } else if (!noted.count(window)) {
+        noted.insert(window);
+        run.shownWindows.push_back(ClassName(window) + L"|" + Text(window));
+      }
+    }
+    if (WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) {
+      run.finished = true;
+      break;
+    }
+    if (GetTickCount64() > deadline) {
+      TerminateProcess(process.hProcess, 1);
+      WaitForSingleObject(process.hProcess, 5000);
+      break;
+    }
+  }
+  GetExitCodeProcess(process.hProcess, &run.exitCode);
+  CloseHandle(process.hProcess);
+  return run;
+}

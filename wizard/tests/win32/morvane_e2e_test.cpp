@@ -1,0 +1,290 @@
+// Runs the real Morvane.exe against a scripted service on its built-in
+// loopback host, playing the user at its message boxes.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "base64.h"
+#include "process_driver.h"
+#include "service_endpoints.h"
+#include "service_hosts.h"
+#include "temp_folder.h"
+#include "test_http_server.h"
+#include "zip_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kSubtitleText[] = "1\r\n00:00:01,000 --> 00:00:02,000\r\nHola\r\n";
+const std::wstring kNotFoundText =
+    L"Subtítulo no encontrado. (Hash=0123456789abcdef)\nLa Pelicula.avi";
+const std::wstring kDownloadErrorText =
+    L"Se ha producido un error al descargar el subtítulo. Por favor, inténtelo de nuevo.";
+
+fs::path ProgramFolder() {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  return fs::path(self).parent_path();
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+int ServicePort() {
+  const std::string host = kServiceHost;
+  return std::stoi(host.substr(host.find(':') + 1));
+}
+
+ScriptedReply Xml(const std::string& body) {
+  ScriptedReply reply;
+  reply.body = body;
+  return reply;
+}
+
+ScriptedReply Text(const std::string& body) {
+  ScriptedReply reply;
+  reply.body = body;
+  reply.contentType = "text/html";
+  return reply;
+}
+
+std::string ArchiveWithSubtitle() {
+  ZipEntrySpec entry;
+  entry.name = "es.srt";
+  entry.data = kSubtitleText;
+  ScriptedReply reply;
+  return BuildZip({entry});
+}
+
+// A top-level window of the test itself, standing for another program's
+// message box; it notes whether it was asked to close.
+class TitledWindow {
+ public:
+  explicit TitledWindow(const wchar_t* title) {
+    static const bool registered = [] {
+      WNDCLASSW windowClass{};
+      windowClass.lpfnWndProc = Procedure;
+      windowClass.hInstance = GetModuleHandleW(nullptr);
+      windowClass.lpszClassName = L"MorvaneTestTitledWindow";
+      return RegisterClassW(&windowClass) != 0;
+    }();
+    (void)registered;
+    window_ = CreateWindowExW(0, L"MorvaneTestTitledWindow", title, WS_OVERLAPPED, 0, 0, 50, 50,
+                              nullptr, nullptr, GetModuleHandleW(nullptr), &closed_);
+  }
+  ~TitledWindow() { DestroyWindow(window_); }
+  bool closeAsked() const { return closed_; }
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+      auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    if (message == WM_CLOSE) {
+      *reinterpret_cast<bool*>(GetWindowLongPtrW(window, GWLP_USERDATA)) = true;
+      return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  HWND window_;
+  bool closed_ = false;
+};
+
+// Sends web addresses opened through the shell to the command recorder for
+// as long as it lives; the browser registered before comes back afterwards.
+class RecordedBrowser {
+ public:
+  RecordedBrowser() {
+    log_ = ProgramFolder() / "command_recorder.exe.log";
+    fs::remove(log_);
+    wchar_t previous[1024] = {};
+    DWORD size = sizeof previous;
+    if (RegGetValueW(HKEY_CLASSES_ROOT, kKey, nullptr, RRF_RT_REG_SZ, nullptr, previous, &size) ==
+        ERROR_SUCCESS) {
+      previous_ = previous;
+    }
+    Set(L"\"" + (ProgramFolder() / "command_recorder.exe").wstring() + L"\" \"%1\"");
+  }
+  ~RecordedBrowser() {
+    Set(previous_);
+    fs::remove(log_);
+  }
+  // The command lines the browser was started with, waiting a little for
+  // the shell's process to write.
+  std::string Log() const {
+    for (int i = 0; i < 100 && !fs::exists(log_); ++i) Sleep(50);
+    Sleep(100);
+    return ReadFile(log_);
+  }
+
+ private:
+  static void Set(const std::wstring& command) {
+    RegSetKeyValueW(HKEY_CLASSES_ROOT, kKey, nullptr, REG_SZ, command.c_str(),
+                    static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+  }
+  static constexpr wchar_t kKey[] = L"http\\shell\\open\\command";
+  fs::path log_;
+  std::wstring previous_;
+};
+
+class MorvaneRun : public ::testing::Test {
+ protected:
+  MorvaneRun() : server(ServicePort()) {
+    videoFolder = videos.path() / L"Mis Videos";
+    fs::create_directories(videoFolder);
+    std::ofstream(videoFolder / L"La Pelicula.avi", std::ios::binary) << "not really a video";
+    archive = fs::temp_directory_path() / "subtitles.zip";
+    fs::remove(archive);
+  }
+
+  void ScriptService(const std::string& version, const std::string& lookup,
+                     const ScriptedReply& download) {
+    server.Answer(kVersionPath, Text(version));
+    server.Answer(kBestSubtitleByHashPath, Xml(lookup));
+    server.Answer(kSubtitleFilesPath, download);
+  }
+
+  static std::string FoundLookup() {
+    return "<?xml version=\"1.0\"?><subtitle><id>" + EncodeBase64("12345") + "</id><date>" +
+           EncodeBase64("2013-05-01") + "</date></subtitle>";
+  }
+
+  static ScriptedReply ArchiveReply() {
+    ScriptedReply reply;
+    reply.body = ArchiveWithSubtitle();
+    reply.contentType = "application/zip";
+    return reply;
+  }
+
+  DrivenRun Run(const std::wstring& mode, ProcessDriver::Answer answer = nullptr) {
+    std::wstring starred = (videoFolder / L"La Pelicula.avi").wstring();
+    for (auto& c : starred) {
+      if (c == L' ') c = L'*';
+    }
+    return ProcessDriver::Run((ProgramFolder() / "Morvane.exe").wstring(),
+                              L"0123456789abcdef " + starred + L" 42 " + mode, answer);
+  }
+
+  std::vector<std::string> RequestLines() const {
+    std::vector<std::string> lines;
+    for (const auto& r : server.Requests()) lines.push_back(r.method + " " + r.target);
+    return lines;
+  }
+
+  TempFolder videos;
+  fs::path videoFolder, archive;
+  TestHttpServer server;
+};
+
+TEST_F(MorvaneRun, PlacesTheBestSubtitleBesideTheVideoWithoutAWindow) {
+  ScriptService("", FoundLookup(), ArchiveReply());
+  const DrivenRun run = Run(L"melhor");
+
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_TRUE(run.messageBoxes.empty());
+  EXPECT_TRUE(run.shownWindows.empty()) << (run.shownWindows.empty() ? "" : "shown");
+  EXPECT_EQ(ReadFile(videoFolder / L"La Pelicula.srt"), kSubtitleText);
+  EXPECT_FALSE(fs::exists(archive));
+  EXPECT_FALSE(fs::exists(fs::temp_directory_path() / "es.srt"));
+
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(RequestLines(),
+            (std::vector<std::string>{
+                "GET /webService/downloadManager/get_version.php?lang=es&ver=100",
+                "POST /webService/downloadManager/get_best_subtitle_by_hash.php",
+                "POST /webService/downloadManager/get_subtitle_files.php"}));
+  EXPECT_EQ(requests[1].body,
+            "version=100&response=xml&cod_language=42&hash=MDEyMzQ1Njc4OWFiY2RlZg==");
+  EXPECT_EQ(requests[1].Header("Content-Type"), "application/x-www-form-urlencoded");
+  EXPECT_EQ(requests[2].body,
+            "version=100&response=single&cod_bsplayer=MTIzNDU=&post_date=MjAxMy0wNS0wMQ==");
+  EXPECT_EQ(requests[2].Header("User-Agent"), "Mozilla/3.0 (compatible; Indy Library)");
+}
+
+TEST_F(MorvaneRun, NothingFoundShowsOneMessageAndEnds) {
+  ScriptService("", "<subtitles></subtitles>", ArchiveReply());
+  const DrivenRun run = Run(L"melhor");
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  ASSERT_EQ(run.messageBoxes.size(), 1u);
+  EXPECT_EQ(run.messageBoxes[0].title, L"Información");
+  EXPECT_EQ(run.messageBoxes[0].text, kNotFoundText);
+  EXPECT_TRUE(run.shownWindows.empty());
+  EXPECT_EQ(server.Requests().size(), 2u);  // no download
+}
+
+TEST_F(MorvaneRun, DownloadErrorStatusShowsBothMessages) {
+  ScriptedReply failure;
+  failure.status = 500;
+  ScriptService("", FoundLookup(), failure);
+  const DrivenRun run = Run(L"melhor");
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  ASSERT_EQ(run.messageBoxes.size(), 2u);
+  EXPECT_EQ(run.messageBoxes[0].title, L"Informação");
+  EXPECT_EQ(run.messageBoxes[0].text, kDownloadErrorText);
+  EXPECT_EQ(run.messageBoxes[1].title, L"Información");
+  EXPECT_EQ(run.messageBoxes[1].text, kNotFoundText);
+  EXPECT_FALSE(fs::exists(videoFolder / L"La Pelicula.srt"));
+}
+
+TEST_F(MorvaneRun, DeclinedUpdateLetsTheRunGoOn) {
+  RecordedBrowser browser;
+  ScriptService("http://127.0.0.1/new-version", FoundLookup(), ArchiveReply());
+  const DrivenRun run = Run(L"melhor", [](const SeenMessageBox&) { return IDNO; });
+  ASSERT_TRUE(run.finished);
+  ASSERT_EQ(run.messageBoxes.size(), 1u);
+  EXPECT_EQ(run.messageBoxes[0].title, L"Actualización");
+  EXPECT_EQ(run.messageBoxes[0].text,
+            L"Nueva versión encontrada. Deseja actualizar para una nueva versión?");
+  EXPECT_EQ(ReadFile(videoFolder / L"La Pelicula.srt"), kSubtitleText);
+  EXPECT_FALSE(fs::exists(ProgramFolder() / "command_recorder.exe.log"));
+}
+
+TEST_F(MorvaneRun, AcceptedUpdateOpensTheAddressClosesInformationAndStillPlaces) {
+  RecordedBrowser browser;
+  TitledWindow information(L"Información");
+  TitledWindow almost(L"Información ");
+  ScriptService("http://127.0.0.1/new-version", FoundLookup(), ArchiveReply());
+  const DrivenRun run = Run(L"melhor", [](const SeenMessageBox&) { return IDYES; });
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  ASSERT_EQ(run.messageBoxes.size(), 1u);
+  EXPECT_NE(browser.Log().find("http://127.0.0.1/new-version"), std::string::npos);
+  EXPECT_TRUE(information.closeAsked());
+  EXPECT_FALSE(almost.closeAsked());
+  EXPECT_EQ(ReadFile(videoFolder / L"La Pelicula.srt"), kSubtitleText);
+}
+
+TEST_F(MorvaneRun, UpdateThatIsNoWebAddressIsNeverOffered) {
+  RecordedBrowser browser;
+  ScriptService("C:\\windows\\notepad.exe", FoundLookup(), ArchiveReply());
+  const DrivenRun run = Run(L"melhor");
+  ASSERT_TRUE(run.finished);
+  EXPECT_TRUE(run.messageBoxes.empty());
+  EXPECT_EQ(ReadFile(videoFolder / L"La Pelicula.srt"), kSubtitleText);
+}
+
+TEST_F(MorvaneRun, UnknownModeWordEndsAtOnceWithoutRequests) {
+  ScriptService("", FoundLookup(), ArchiveReply());
+  for (const wchar_t* mode : {L"Top", L"MELHOR", L""}) {
+    const DrivenRun run = Run(mode);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(run.messageBoxes.empty());
+    EXPECT_TRUE(run.shownWindows.empty());
+  }
+  EXPECT_TRUE(server.Requests().empty());
+}
+
+}  // namespace
