@@ -285,6 +285,18 @@ TEST_F(DownloadManagerTest, ClosingDuringTheDownloadStopsItAndEndsTheRunQuietly)
   EXPECT_TRUE(run->Terminated());
 }
 
+TEST_F(DownloadManagerTest, ClosingDuringTheStartUpEndsTheRunOnceTheStartUpIsDone) {
+  ScriptFoundSubtitle();
+  auto run = MakeRun(L"melhor");
+  // The close box acts while the version check runs.
+  view.onPump = [&] { view.events()->FormClose(); };
+  run->FormCreate();
+  EXPECT_TRUE(run->Terminated());
+  // The start-up still ran to its end.
+  EXPECT_EQ(file.requests.size(), 1u);
+  EXPECT_TRUE(fs::exists(videos.path() / "La Pelicula.srt"));
+}
+
 TEST_F(DownloadManagerTest, CloseAndNextFollowThePages) {
   auto run = MakeRun(L"none");
   run->FormCreate();

@@ -1,9 +1,13 @@
 #include "wizard_window.h"
 
 #include <commctrl.h>
+#include <float.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
+
+#include "system_platform.h"
 
 namespace {
 
@@ -162,6 +166,19 @@ TEST_F(WizardWindowTest, NextButtonStateAndCaptionsFollowTheView) {
   EXPECT_EQ(window.Caption(), L"Subtítulos 1.0 - Casablanca");
   window.SetMovieNameCaption(L"Casablanca");
   EXPECT_EQ(Text(window.Control(kLblMovieName)), L"Casablanca");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SystemPlatform, MasksEveryFloatingPointException) {
+  _controlfp(0, _MCW_EM);  // unmask all
+  SystemPlatform().MaskFloatingPointExceptions();
+  EXPECT_EQ(_controlfp(0, 0) & _MCW_EM, static_cast<unsigned>(_MCW_EM));
+  // A division by zero now gives infinity instead of a trap.
+  volatile double zero = 0.0;
+  EXPECT_TRUE(std::isinf(1.0 / zero));
 }
 
 }  // namespace
