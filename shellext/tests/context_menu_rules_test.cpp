@@ -59,7 +59,7 @@ TEST(CommandFromVerb, OffsetsZeroAndOneOnly) {
   // Addresses of verb texts: never read as offsets, even when their low
   // 16 bits are 0 or 1.
   EXPECT_EQ(CommandFromVerb(0x10000), std::nullopt);
-  EXPECT_EQ(CommandFromVerb(0x7FF612340001), std::nullopt);
+  EXPECT_EQ(CommandFromVerb(0x12340001), std::nullopt);
 }
 
 TEST(ResultFromWin32Error, MapsIntoTheWin32Facility) {
