@@ -474,6 +474,7 @@ TEST_F(CorvelleDll, FileThatCannotBeOpenedShowsItsMessageAndGetsNoWizard) {
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(holder);
 
+  ASSERT_TRUE(HasDisplay()) << "message boxes need an X display (DISPLAY)";
   ComPtr<IContextMenu> handler =
       Handler({locked.wstring(), (videos_.path() / L"missing.avi").wstring(), free.wstring()});
   DialogCloser closer;
@@ -495,6 +496,7 @@ TEST_F(CorvelleDllWithoutWizard, MissingWizardIsLeftToThePlatformAndEveryFileIsT
   const auto second = videos_.path() / L"two.avi";
   WriteVideoFile(first, 100, 10);
   WriteVideoFile(second, 100, 11);
+  ASSERT_TRUE(HasDisplay()) << "message boxes need an X display (DISPLAY)";
   ComPtr<IContextMenu> handler = Handler({first.wstring(), second.wstring()});
   DialogCloser closer;
   CMINVOKECOMMANDINFO best = InvokeByOffset(0);

@@ -215,6 +215,8 @@ std::vector<WizardRun> ReadWizardRuns(const std::filesystem::path& folder, bool*
   return runs;
 }
 
+bool HasDisplay() { return GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) > 0; }
+
 DialogCloser::DialogCloser()
     : stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), thread_([this] { Watch(); }) {}
 

@@ -68,6 +68,9 @@ struct WizardRun {
 // set when a run began before the previous one had ended.
 std::vector<WizardRun> ReadWizardRuns(const std::filesystem::path& folder, bool* overlapped);
 
+// Message boxes need a display: under Wine, an X server named by DISPLAY.
+bool HasDisplay();
+
 // Closes every message box (dialog class "#32770") this process shows while
 // it lives, pressing its default button, and keeps what each one said.
 class DialogCloser {
