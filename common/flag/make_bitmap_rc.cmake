@@ -1,0 +1,126 @@
+# Turns a picture text (see spain_flag.txt) into a resource script holding it
+# as one bitmap resource: a device-independent bitmap, 8 bits per pixel,
+# bottom-up rows, with exactly the palette the picture lists.
+#   cmake -DPICTURE=in.txt -DOUTPUT=out.rc -DRESOURCE_ID=101 -P make_bitmap_rc.cmake
+foreach(var PICTURE OUTPUT RESOURCE_ID)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "make_bitmap_rc.cmake needs -D${var}=...")
+  endif()
+endforeach()
+
+file(STRINGS "${PICTURE}" lines)
+set(symbols)
+set(colours)
+set(rows)
+foreach(line IN LISTS lines)
+  if(line MATCHES "^colour ([A-Za-z0-9+=-]) ([0-9A-Fa-f][0-9A-Fa-f])([0-9A-Fa-f][0-9A-Fa-f])([0-9A-Fa-f][0-9A-Fa-f])( .*)?$")
+    list(FIND symbols "${CMAKE_MATCH_1}" known)
+    if(NOT known EQUAL -1)
+      message(FATAL_ERROR "${PICTURE}: colour symbol ${CMAKE_MATCH_1} given twice")
+    endif()
+    list(APPEND symbols "${CMAKE_MATCH_1}")
+    # Palette entries are stored blue, green, red, 0.
+    list(APPEND colours "${CMAKE_MATCH_4}" "${CMAKE_MATCH_3}" "${CMAKE_MATCH_2}" "00")
+  elseif(line MATCHES "^row ([A-Za-z0-9+=-]+)$")
+    list(APPEND rows "${CMAKE_MATCH_1}")
+  elseif(NOT line MATCHES "^(#.*)?$")
+    message(FATAL_ERROR "${PICTURE}: cannot read the line \"${line}\"")
+  endif()
+endforeach()
+
+list(LENGTH symbols colour_count)
+list(LENGTH rows height)
+if(colour_count EQUAL 0 OR colour_count GREATER 256 OR height EQUAL 0)
+  message(FATAL_ERROR "${PICTURE}: needs 1 to 256 colours and at least one row")
+endif()
+list(GET rows 0 first_row)
+string(LENGTH "${first_row}" width)
+
+# Appends `value` as `size` little-endian bytes (two hex digits each).
+macro(append_number list_name value size)
+  foreach(shift RANGE 0 ${size})
+    if(shift LESS ${size})
+      math(EXPR byte "(${value} >> (8 * ${shift})) & 255" OUTPUT_FORMAT HEXADECIMAL)
+      string(SUBSTRING "${byte}" 2 -1 byte)
+      string(LENGTH "${byte}" byte_length)
+      if(byte_length EQUAL 1)
+        set(byte "0${byte}")
+      endif()
+      list(APPEND ${list_name} "${byte}")
+    endif()
+  endforeach()
+endmacro()
+
+# Each row is padded to a multiple of 4 bytes.
+math(EXPR stride "(${width} + 3) / 4 * 4")
+math(EXPR image_size "${stride} * ${height}")
+set(bytes)
+append_number(bytes 40 4)              # header size
+append_number(bytes ${width} 4)
+append_number(bytes ${height} 4)       # positive: bottom-up rows
+append_number(bytes 1 2)               # planes
+append_number(bytes 8 2)               # bits per pixel
+append_number(bytes 0 4)               # uncompressed
+append_number(bytes ${image_size} 4)
+append_number(bytes 0 4)               # horizontal resolution
+append_number(bytes 0 4)               # vertical resolution
+append_number(bytes ${colour_count} 4) # colours used
+append_number(bytes 0 4)               # all colours important
+list(APPEND bytes ${colours})
+
+math(EXPR last_row "${height} - 1")
+foreach(from_bottom RANGE 0 ${last_row})
+  math(EXPR row_index "${last_row} - ${from_bottom}")
+  list(GET rows ${row_index} row)
+  string(LENGTH "${row}" row_width)
+  if(NOT row_width EQUAL width)
+    message(FATAL_ERROR "${PICTURE}: row ${row_index} has ${row_width} pixels, not ${width}")
+  endif()
+  math(EXPR last_pixel "${width} - 1")
+  foreach(x RANGE 0 ${last_pixel})
+    string(SUBSTRING "${row}" ${x} 1 symbol)
+    list(FIND symbols "${symbol}" index)
+    if(index EQUAL -1)
+      message(FATAL_ERROR "${PICTURE}: row ${row_index} uses the unknown colour ${symbol}")
+    endif()
+    append_number(bytes ${index} 1)
+  endforeach()
+  foreach(pad RANGE ${width} ${stride})
+    if(pad LESS stride)
+      list(APPEND bytes "00")
+    endif()
+  endforeach()
+endforeach()
+
+# The resource data as 32-bit words (the size is a multiple of 4: a 40-byte
+# header, 4-byte palette entries, 4-byte aligned rows).
+set(text "// Made from ${PICTURE} by make_bitmap_rc.cmake.\n${RESOURCE_ID} 2 /* bitmap */\nBEGIN\n")
+list(LENGTH bytes byte_count)
+set(column 0)
+set(i 0)
+while(i LESS byte_count)
+  math(EXPR i1 "${i} + 1")
+  math(EXPR i2 "${i} + 2")
+  math(EXPR i3 "${i} + 3")
+  list(GET bytes ${i} b0)
+  list(GET bytes ${i1} b1)
+  list(GET bytes ${i2} b2)
+  list(GET bytes ${i3} b3)
+  if(column EQUAL 0)
+    string(APPEND text "  ")
+  endif()
+  string(APPEND text "0x${b3}${b2}${b1}${b0}L")
+  math(EXPR i "${i} + 4")
+  math(EXPR column "(${column} + 1) % 8")
+  if(i LESS byte_count)
+    if(column EQUAL 0)
+      string(APPEND text ",\n")
+    else()
+      string(APPEND text ", ")
+    endif()
+  endif()
+endwhile()
+string(APPEND text "\nEND\n")
+file(WRITE "${OUTPUT}.tmp" "${text}")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUTPUT}.tmp")

@@ -1,0 +1,509 @@
+// Corvelle.dll loaded in-process, driven the way Explorer drives a
+// context-menu handler.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "class_factory.h"
+#include "corvelle_test_support.h"
+#include "shell_resources.h"
+#include "temp_folder.h"
+
+namespace {
+
+constexpr UINT kFirstCommand = 2000;
+
+class CorvelleDll : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    dll_ = std::make_unique<LoadedCorvelle>(InstallCorvelle(install_.path(), WithWizard()));
+    ASSERT_NE(dll_->module(), nullptr);
+  }
+  void TearDown() override {
+    dll_.reset();
+    CoUninitialize();
+  }
+  virtual bool WithWizard() const { return true; }
+
+  ComPtr<IClassFactory> Factory() {
+    ComPtr<IClassFactory> factory;
+    EXPECT_EQ(dll_->GetClassObject(CLSID_Corvelle, IID_IClassFactory, factory.put_void()), S_OK);
+    return factory;
+  }
+
+  // A new handler initialised with a drop list of `paths`.
+  ComPtr<IContextMenu> Handler(const std::vector<std::wstring>& paths,
+                               HRESULT expectedInit = S_OK) {
+    ComPtr<IShellExtInit> init;
+    EXPECT_EQ(Factory()->CreateInstance(nullptr, IID_IShellExtInit, init.put_void()), S_OK);
+    ComPtr<IDataObject> data;
+    *data.put() = NewDropListDataObject(paths);
+    EXPECT_EQ(init->Initialize(nullptr, data.get(), nullptr), expectedInit);
+    ComPtr<IContextMenu> menu;
+    EXPECT_EQ(init->QueryInterface(IID_IContextMenu, menu.put_void()), S_OK);
+    return menu;
+  }
+
+  std::vector<WizardRun> Runs(bool* overlapped = nullptr) {
+    return ReadWizardRuns(install_.path(), overlapped);
+  }
+
+  TempFolder install_;  // Corvelle.dll and the stand-in morvane.exe
+  TempFolder videos_;
+  std::unique_ptr<LoadedCorvelle> dll_;
+};
+
+class CorvelleDllWithoutWizard : public CorvelleDll {
+ protected:
+  bool WithWizard() const override { return false; }
+};
+
+std::wstring MenuText(HMENU menu, UINT position) {
+  wchar_t text[128] = {};
+  GetMenuStringW(menu, position, text, 128, MF_BYPOSITION);
+  return text;
+}
+
+// A popup menu with the shell's own items before and after ours.
+UniqueMenu ShellMenu() {
+  UniqueMenu menu(CreatePopupMenu());
+  InsertMenuW(menu.get(), 0, MF_BYPOSITION | MF_STRING, 1, L"Abrir");
+  InsertMenuW(menu.get(), 1, MF_BYPOSITION | MF_STRING, 2, L"Propiedades");
+  return menu;
+}
+
+}  // namespace
+
+TEST_F(CorvelleDll, ExportsExactlyTheFourFunctionsByName) {
+  const auto base = reinterpret_cast<const BYTE*>(dll_->module());
+  const auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
+  ASSERT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
+  const auto& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  ASSERT_NE(directory.VirtualAddress, 0u);
+  const auto exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
+  EXPECT_EQ(exports->NumberOfFunctions, 4u);
+  std::set<std::string> names;
+  const auto nameTable = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+  for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+    names.insert(reinterpret_cast<const char*>(base + nameTable[i]));
+  }
+  EXPECT_EQ(names, (std::set<std::string>{"DllCanUnloadNow", "DllGetClassObject",
+                                          "DllRegisterServer", "DllUnregisterServer"}));
+}
+
+TEST_F(CorvelleDll, MenuBitmapIsTheSixteenByElevenFlagWithSixtyFiveColours) {
+  HRSRC resource = FindResourceW(dll_->module(), MAKEINTRESOURCEW(101), RT_BITMAP);
+  ASSERT_NE(resource, nullptr);
+  const auto header =
+      static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(dll_->module(), resource)));
+  ASSERT_NE(header, nullptr);
+  EXPECT_EQ(header->biSize, 40u);
+  EXPECT_EQ(header->biWidth, 16);
+  EXPECT_EQ(header->biHeight, 11);
+  EXPECT_EQ(header->biBitCount, 8);
+  EXPECT_EQ(header->biCompression, static_cast<DWORD>(BI_RGB));
+  EXPECT_EQ(header->biClrUsed, 65u);
+  EXPECT_EQ(SizeofResource(dll_->module(), resource), 40u + 65 * 4 + 16 * 11);
+
+  // Red, yellow, red stripes (rows are stored bottom-up), the arms near the hoist.
+  const auto palette = reinterpret_cast<const RGBQUAD*>(header + 1);
+  const auto pixels = reinterpret_cast<const BYTE*>(palette + 65);
+  auto colour = [&](int x, int yFromTop) {
+    const RGBQUAD c = palette[pixels[(10 - yFromTop) * 16 + x]];
+    return RGB(c.rgbRed, c.rgbGreen, c.rgbBlue);
+  };
+  const COLORREF red = colour(0, 0);
+  const COLORREF yellow = colour(15, 5);
+  EXPECT_GT(GetRValue(red), 0x90);
+  EXPECT_LT(GetGValue(red), 0x40);
+  EXPECT_GT(GetRValue(yellow), 0xD0);
+  EXPECT_GT(GetGValue(yellow), 0xA0);
+  EXPECT_LT(GetBValue(yellow), 0x40);
+  for (int x = 0; x < 16; ++x) {
+    for (int y : {0, 1, 2, 8, 9, 10}) EXPECT_EQ(colour(x, y), red) << x << "," << y;
+    for (int y = 3; y <= 7; ++y) {
+      if (x < 3 || x > 7) {
+        EXPECT_EQ(colour(x, y), yellow) << x << "," << y;
+      }
+    }
+  }
+  EXPECT_NE(colour(5, 4), yellow);
+
+  UniqueBitmap bitmap(static_cast<HBITMAP>(
+      LoadImageW(dll_->module(), MAKEINTRESOURCEW(101), IMAGE_BITMAP, 0, 0, LR_DEFAULTSIZE)));
+  ASSERT_TRUE(bitmap);
+  BITMAP info{};
+  ASSERT_NE(GetObjectW(bitmap.get(), sizeof info, &info), 0);
+  EXPECT_EQ(info.bmWidth, 16);
+  EXPECT_EQ(info.bmHeight, 11);
+}
+
+TEST_F(CorvelleDll, ClassObjectOnlyForTheHandlerClassAndFactoryInterfaces) {
+  void* untouched = reinterpret_cast<void*>(0x1234);
+  EXPECT_EQ(dll_->GetClassObject(IID_IContextMenu, IID_IClassFactory, &untouched),
+            CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(untouched, reinterpret_cast<void*>(0x1234));
+
+  void* object = reinterpret_cast<void*>(0x1234);
+  EXPECT_EQ(dll_->GetClassObject(CLSID_Corvelle, IID_IContextMenu, &object), E_NOINTERFACE);
+  EXPECT_EQ(object, nullptr);
+  EXPECT_EQ(dll_->CanUnloadNow(), S_OK) << "the refused factory is freed again";
+
+  ComPtr<IUnknown> unknown;
+  EXPECT_EQ(dll_->GetClassObject(CLSID_Corvelle, IID_IUnknown, unknown.put_void()), S_OK);
+  ComPtr<IClassFactory> first = Factory();
+  ComPtr<IClassFactory> second = Factory();
+  ASSERT_TRUE(first && second);
+  EXPECT_NE(first.get(), second.get()) << "every call makes a new factory";
+  EXPECT_EQ(dll_->CanUnloadNow(), S_FALSE);
+  unknown.reset();
+  first.reset();
+  EXPECT_EQ(dll_->CanUnloadNow(), S_FALSE);
+  second.reset();
+  EXPECT_EQ(dll_->CanUnloadNow(), S_OK);
+}
+
+TEST_F(CorvelleDll, ReferenceCountsAndUnloadingFollowEveryObjectAndLock) {
+  ComPtr<IClassFactory> factory = Factory();
+  EXPECT_EQ(factory->AddRef(), 2u);
+  EXPECT_EQ(factory->Release(), 1u);
+
+  IUnknown* outer = factory.get();  // any non-null outer object
+  void* aggregated = reinterpret_cast<void*>(0x1234);
+  EXPECT_EQ(factory->CreateInstance(outer, IID_IUnknown, &aggregated),
+            CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(aggregated, nullptr);
+  void* refused = reinterpret_cast<void*>(0x1234);
+  EXPECT_EQ(factory->CreateInstance(nullptr, IID_IDataObject, &refused), E_NOINTERFACE);
+  EXPECT_EQ(refused, nullptr);
+
+  ComPtr<IShellExtInit> init;
+  ComPtr<IContextMenu> menu;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IShellExtInit, init.put_void()), S_OK);
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IContextMenu, menu.put_void()), S_OK);
+
+  // One object answers for both interfaces; its identity is the menu part.
+  ComPtr<IUnknown> identityFromInit;
+  ComPtr<IUnknown> identityFromMenu;
+  ComPtr<IContextMenu> menuFromInit;
+  ComPtr<IShellExtInit> initFromMenu;
+  ASSERT_EQ(init->QueryInterface(IID_IUnknown, identityFromInit.put_void()), S_OK);
+  ASSERT_EQ(init->QueryInterface(IID_IContextMenu, menuFromInit.put_void()), S_OK);
+  ASSERT_EQ(menu->QueryInterface(IID_IUnknown, identityFromMenu.put_void()), S_OK);
+  ASSERT_EQ(menu->QueryInterface(IID_IShellExtInit, initFromMenu.put_void()), S_OK);
+  EXPECT_EQ(identityFromInit.get(), static_cast<IUnknown*>(menuFromInit.get()));
+  EXPECT_EQ(identityFromMenu.get(), static_cast<IUnknown*>(menu.get()));
+  EXPECT_NE(identityFromMenu.get(), identityFromInit.get()) << "two handlers, two identities";
+  void* none = reinterpret_cast<void*>(0x1234);
+  EXPECT_EQ(init->QueryInterface(IID_IClassFactory, &none), E_NOINTERFACE);
+  EXPECT_EQ(none, nullptr);
+  // init, identityFromInit, menuFromInit: three references to one object,
+  // counted alike through either interface.
+  EXPECT_EQ(init->AddRef(), 4u);
+  EXPECT_EQ(menuFromInit->Release(), 3u);
+  init.reset();
+  identityFromInit.reset();
+  initFromMenu.reset();
+  identityFromMenu.reset();
+
+  factory.reset();
+  EXPECT_EQ(dll_->CanUnloadNow(), S_FALSE) << "a handler still lives";
+  menu.reset();
+  EXPECT_EQ(dll_->CanUnloadNow(), S_FALSE) << "still one handler";
+  menuFromInit.reset();
+  EXPECT_EQ(dll_->CanUnloadNow(), S_OK);
+
+  // A server lock keeps the module after its factory is gone.
+  factory = Factory();
+  EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+  factory.reset();
+  EXPECT_EQ(dll_->CanUnloadNow(), S_FALSE);
+  factory = Factory();
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+  EXPECT_EQ(dll_->CanUnloadNow(), S_FALSE);
+  factory.reset();
+  EXPECT_EQ(dll_->CanUnloadNow(), S_OK);
+}
+
+TEST_F(CorvelleDll, InitializeRefusesWhatIsNoSelectionOfOneToNinetyNineFiles) {
+  ComPtr<IShellExtInit> init;
+  ASSERT_EQ(Factory()->CreateInstance(nullptr, IID_IShellExtInit, init.put_void()), S_OK);
+  EXPECT_EQ(init->Initialize(nullptr, nullptr, nullptr), E_INVALIDARG);
+  ComPtr<IDataObject> noDropList;
+  *noDropList.put() = NewDataObjectWithoutDropList();
+  EXPECT_EQ(init->Initialize(nullptr, noDropList.get(), nullptr), E_FAIL);
+
+  Handler({}, E_FAIL);
+
+  std::vector<std::wstring> files;
+  for (int i = 0; i < 99; ++i) files.push_back(L"C:\\Films\\clip" + std::to_wstring(i) + L".txt");
+  files.back() = L"C:\\Films\\last.avi";
+  UniqueMenu menu = ShellMenu();
+  EXPECT_EQ(Handler(files)->QueryContextMenu(menu.get(), 0, kFirstCommand, kFirstCommand + 100, 0),
+            MAKE_HRESULT(SEVERITY_SUCCESS, 0, 2));
+  EXPECT_EQ(GetMenuItemCount(menu.get()), 5);
+
+  // The hundredth file: nothing is collected, so nothing is offered.
+  files.push_back(L"C:\\Films\\hundredth.avi");
+  ComPtr<IContextMenu> refused = Handler(files, E_FAIL);
+  UniqueMenu untouched = ShellMenu();
+  SetLastError(0);
+  EXPECT_EQ(refused->QueryContextMenu(untouched.get(), 0, kFirstCommand, kFirstCommand + 100, 0),
+            S_OK);
+  EXPECT_EQ(GetMenuItemCount(untouched.get()), 2);
+}
+
+TEST_F(CorvelleDll, QueryInsertsSeparatorSubmenuSeparatorWithTheFlag) {
+  ComPtr<IContextMenu> handler = Handler({L"C:\\Films\\a.txt", L"C:\\Films\\MOVIE.MKV"});
+  UniqueMenu menu = ShellMenu();
+  ASSERT_EQ(handler->QueryContextMenu(menu.get(), 1, kFirstCommand, kFirstCommand + 100,
+                                      CMF_NORMAL),
+            MAKE_HRESULT(SEVERITY_SUCCESS, 0, 2));
+  ASSERT_EQ(GetMenuItemCount(menu.get()), 5);
+  EXPECT_EQ(MenuText(menu.get(), 0), L"Abrir");
+  EXPECT_EQ(MenuText(menu.get(), 4), L"Propiedades");
+
+  for (UINT position : {1u, 3u}) {
+    MENUITEMINFOW separator{};
+    separator.cbSize = sizeof separator;
+    separator.fMask = MIIM_FTYPE;
+    ASSERT_TRUE(GetMenuItemInfoW(menu.get(), position, TRUE, &separator));
+    EXPECT_TRUE(separator.fType & MFT_SEPARATOR) << position;
+  }
+
+  wchar_t text[64] = {};
+  MENUITEMINFOW item{};
+  item.cbSize = sizeof item;
+  item.fMask = MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_STRING | MIIM_BITMAP | MIIM_FTYPE;
+  item.dwTypeData = text;
+  item.cch = 64;
+  ASSERT_TRUE(GetMenuItemInfoW(menu.get(), 2, TRUE, &item));
+  EXPECT_EQ(std::wstring(text), L"Descargar Subtítulos");
+  EXPECT_EQ(item.wID, kFirstCommand);
+  EXPECT_EQ(item.fType, static_cast<UINT>(MFT_STRING));
+  EXPECT_FALSE(item.fState & (MFS_DISABLED | MFS_CHECKED));
+  ASSERT_NE(item.hbmpItem, nullptr);
+  BITMAP flag{};
+  ASSERT_NE(GetObjectW(item.hbmpItem, sizeof flag, &flag), 0);
+  EXPECT_EQ(flag.bmWidth, 16);
+  EXPECT_EQ(flag.bmHeight, 11);
+
+  HMENU submenu = item.hSubMenu;
+  ASSERT_NE(submenu, nullptr);
+  ASSERT_EQ(GetMenuItemCount(submenu), 2);
+  EXPECT_EQ(MenuText(submenu, 0), L"Mejor subtítulo");
+  EXPECT_EQ(MenuText(submenu, 1), L"Top 10");
+  EXPECT_EQ(GetMenuItemID(submenu, 0), kFirstCommand);
+  EXPECT_EQ(GetMenuItemID(submenu, 1), kFirstCommand + 1);
+  for (int position : {0, 1}) {
+    MENUITEMINFOW command{};
+    command.cbSize = sizeof command;
+    command.fMask = MIIM_CHECKMARKS;
+    ASSERT_TRUE(GetMenuItemInfoW(submenu, position, TRUE, &command));
+    EXPECT_EQ(command.hbmpChecked, item.hbmpItem) << position;
+    EXPECT_EQ(command.hbmpUnchecked, item.hbmpItem) << position;
+  }
+
+  // A second query on another menu (the shell asks again for a new menu).
+  UniqueMenu again(CreatePopupMenu());
+  EXPECT_EQ(handler->QueryContextMenu(again.get(), 0, 7, 7, CMF_NORMAL),
+            MAKE_HRESULT(SEVERITY_SUCCESS, 0, 2));
+  EXPECT_EQ(GetMenuItemCount(again.get()), 3);
+  EXPECT_EQ(GetMenuItemID(GetSubMenu(again.get(), 1), 1), 8u);
+}
+
+TEST_F(CorvelleDll, QueryOffersNothingUnlessTheLastFileIsAVideo) {
+  const struct {
+    std::vector<std::wstring> selection;
+    UINT flags;
+    DWORD lastError;
+    HRESULT result;
+    int items;  // inserted into a menu of two
+  } cases[] = {
+      {{L"C:\\Films\\a.txt", L"C:\\Films\\b.avi"}, CMF_NORMAL, 0, MAKE_HRESULT(0, 0, 2), 3},
+      {{L"C:\\Films\\b.avi", L"C:\\Films\\a.txt"}, CMF_NORMAL, 0, S_OK, 0},
+      {{L"C:\\Films\\b.avi", L"C:\\Films\\a.txt"}, CMF_NORMAL, ERROR_FILE_NOT_FOUND,
+       static_cast<HRESULT>(0x80070002), 0},
+      {{L"C:\\Films.avi\\readme"}, CMF_NORMAL, 0, S_OK, 0},
+      {{L"C:\\Films\\movie.mkv.part"}, CMF_EXPLORE, 0, S_OK, 0},
+      {{L"C:\\Films\\b.avi"}, CMF_DEFAULTONLY, 0, S_OK, 0},
+      {{L"C:\\Films\\b.avi"}, CMF_DEFAULTONLY, ERROR_ACCESS_DENIED, S_OK, 0},
+      {{L"C:\\Films\\b.avi"}, CMF_EXPLORE | CMF_CANRENAME, 0, MAKE_HRESULT(0, 0, 2), 3},
+  };
+  for (const auto& c : cases) {
+    ComPtr<IContextMenu> handler = Handler(c.selection);
+    UniqueMenu menu = ShellMenu();
+    SetLastError(c.lastError);
+    EXPECT_EQ(handler->QueryContextMenu(menu.get(), 2, kFirstCommand, kFirstCommand + 100,
+                                        c.flags),
+              c.result)
+        << Utf8(c.selection.back()) << " flags " << c.flags;
+    EXPECT_EQ(GetMenuItemCount(menu.get()), 2 + c.items) << Utf8(c.selection.back());
+  }
+}
+
+TEST_F(CorvelleDll, GetCommandStringSuppliesNoTexts) {
+  ComPtr<IContextMenu> handler = Handler({L"C:\\Films\\b.avi"});
+  for (UINT kind : {GCS_VERBW, GCS_HELPTEXTW}) {
+    wchar_t buffer[16] = L"xxxxxxxxxx";
+    EXPECT_EQ(handler->GetCommandString(0, kind, nullptr, reinterpret_cast<CHAR*>(buffer), 16),
+              S_OK);
+    EXPECT_EQ(std::wstring(buffer), L"") << kind;
+  }
+  for (UINT kind : {GCS_VERBA, GCS_HELPTEXTA}) {
+    char buffer[16] = "xxxxxxxxxx";
+    EXPECT_EQ(handler->GetCommandString(1, kind, nullptr, buffer, 16), S_OK);
+    EXPECT_EQ(std::string(buffer), "") << kind;
+  }
+  EXPECT_EQ(handler->GetCommandString(0, GCS_VALIDATEW, nullptr, nullptr, 0), S_OK);
+}
+
+TEST_F(CorvelleDll, InvokeStartsTheWizardBesideTheDllOncePerFileOneAfterAnother) {
+  const auto first = videos_.path() / L"My Videos" / L"a b.avi";
+  const auto second = videos_.path() / L"second.mkv";
+  WriteVideoFile(first, 200000, 1);
+  WriteVideoFile(second, 1000, 2);
+
+  // A decoy in the current folder must never be started.
+  TempFolder elsewhere;
+  std::filesystem::copy_file(BuildOutputFolder() / L"recording_wizard.exe",
+                             elsewhere.path() / L"morvane.exe");
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(elsewhere.path());
+
+  ComPtr<IContextMenu> handler = Handler({first.wstring(), second.wstring()});
+  UniqueMenu menu = ShellMenu();
+  ASSERT_EQ(handler->QueryContextMenu(menu.get(), 0, kFirstCommand, kFirstCommand + 100, 0),
+            MAKE_HRESULT(SEVERITY_SUCCESS, 0, 2));
+  CMINVOKECOMMANDINFO top10 = InvokeByOffset(1);
+  EXPECT_EQ(handler->InvokeCommand(&top10), S_OK);
+  std::filesystem::current_path(previous);
+
+  bool overlapped = true;
+  const auto runs = Runs(&overlapped);
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_FALSE(overlapped) << "the second wizard started before the first had ended";
+  const std::wstring program = (install_.path() / L"morvane.exe").wstring();
+  for (const auto& run : runs) {
+    EXPECT_TRUE(run.ended) << "InvokeCommand returned while a wizard was running";
+    EXPECT_EQ(_wcsicmp(run.program.c_str(), program.c_str()), 0) << Utf8(run.program);
+  }
+  std::wstring firstStar = first.wstring();
+  for (auto& unit : firstStar) unit = unit == L' ' ? L'*' : unit;
+  const std::string fp1 = ExpectedFingerprint(first);
+  const std::string fp2 = ExpectedFingerprint(second);
+  EXPECT_EQ(runs[0].parameters,
+            std::wstring(fp1.begin(), fp1.end()) + L" " + firstStar + L" 42 top");
+  EXPECT_EQ(runs[1].parameters,
+            std::wstring(fp2.begin(), fp2.end()) + L" " + second.wstring() + L" 42 top");
+  EXPECT_EQ(runs[0].arguments,
+            (std::vector<std::wstring>{std::wstring(fp1.begin(), fp1.end()), firstStar, L"42",
+                                       L"top"}));
+  EXPECT_TRUE(ReadWizardRuns(elsewhere.path(), nullptr).empty());
+}
+
+TEST_F(CorvelleDll, BestSubtitleCommandStartsTextFilesOfTheSelectionToo) {
+  const auto text = videos_.path() / L"a.txt";
+  const auto video = videos_.path() / L"b.avi";
+  WriteVideoFile(text, 10, 3);
+  WriteVideoFile(video, 70000, 4);
+  ComPtr<IContextMenu> handler = Handler({text.wstring(), video.wstring()});
+  CMINVOKECOMMANDINFO best = InvokeByOffset(0);
+  EXPECT_EQ(handler->InvokeCommand(&best), S_OK);
+  const auto runs = Runs();
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[0].arguments.at(1), text.wstring());
+  EXPECT_EQ(runs[0].arguments.at(3), L"melhor");
+  EXPECT_EQ(runs[1].arguments.at(1), video.wstring());
+  EXPECT_EQ(runs[1].arguments.at(3), L"melhor");
+}
+
+TEST_F(CorvelleDll, UnknownCommandsStartNothing) {
+  const auto video = videos_.path() / L"b.avi";
+  WriteVideoFile(video, 100, 5);
+  ComPtr<IContextMenu> handler = Handler({video.wstring()});
+  CMINVOKECOMMANDINFO third = InvokeByOffset(2);
+  EXPECT_EQ(handler->InvokeCommand(&third), E_FAIL);
+  CMINVOKECOMMANDINFO byText = InvokeByOffset(0);
+  byText.lpVerb = "open";
+  EXPECT_EQ(handler->InvokeCommand(&byText), E_FAIL);
+  EXPECT_EQ(handler->InvokeCommand(nullptr), E_INVALIDARG);
+  EXPECT_TRUE(Runs().empty());
+}
+
+TEST_F(CorvelleDll, PathsOfAnyScriptAndLengthReachTheWizardWhole) {
+  // CJK, a character outside the Basic Multilingual Plane, accented Latin.
+  const auto cjk = videos_.path() / L"\u6620\u753b \U0001F3AC" / L"\u7b2c\u4e00\u8a71 Películas.avi";
+  // Longer than 259 units: read whole, not cut into another file's path.
+  auto longPath = videos_.path();
+  for (int i = 0; i < 3; ++i) longPath /= std::wstring(90, static_cast<wchar_t>(L'a' + i));
+  longPath /= L"clip.mkv";
+  ASSERT_GT(longPath.wstring().size(), 259u);
+  WriteVideoFile(cjk, 3000, 6);
+  WriteVideoFile(longPath, 3000, 7);
+
+  ComPtr<IContextMenu> handler = Handler({cjk.wstring(), longPath.wstring()});
+  UniqueMenu menu = ShellMenu();
+  EXPECT_EQ(handler->QueryContextMenu(menu.get(), 0, kFirstCommand, kFirstCommand + 100, 0),
+            MAKE_HRESULT(SEVERITY_SUCCESS, 0, 2));
+  CMINVOKECOMMANDINFO best = InvokeByOffset(0);
+  EXPECT_EQ(handler->InvokeCommand(&best), S_OK);
+  const auto runs = Runs();
+  ASSERT_EQ(runs.size(), 2u);
+  std::wstring cjkStar = cjk.wstring();
+  for (auto& unit : cjkStar) unit = unit == L' ' ? L'*' : unit;
+  const std::string fp = ExpectedFingerprint(cjk);
+  EXPECT_EQ(runs[0].parameters, std::wstring(fp.begin(), fp.end()) + L" " + cjkStar + L" 42 melhor");
+  const std::string fpLong = ExpectedFingerprint(longPath);
+  EXPECT_EQ(runs[1].arguments,
+            (std::vector<std::wstring>{std::wstring(fpLong.begin(), fpLong.end()),
+                                       longPath.wstring(), L"42", L"melhor"}));
+}
+
+TEST_F(CorvelleDll, FileThatCannotBeOpenedShowsItsMessageAndGetsNoWizard) {
+  const auto locked = videos_.path() / L"locked.avi";
+  const auto free = videos_.path() / L"free.avi";
+  WriteVideoFile(locked, 100, 8);
+  WriteVideoFile(free, 100, 9);
+  UniqueFile holder(CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(holder);
+
+  ASSERT_TRUE(HasDisplay()) << "message boxes need an X display (DISPLAY)";
+  ComPtr<IContextMenu> handler =
+      Handler({locked.wstring(), (videos_.path() / L"missing.avi").wstring(), free.wstring()});
+  DialogCloser closer;
+  CMINVOKECOMMANDINFO top10 = InvokeByOffset(1);
+  EXPECT_EQ(handler->InvokeCommand(&top10), S_OK);
+  const auto seen = closer.seen();
+  ASSERT_EQ(seen.size(), 2u);
+  for (const auto& message : seen) {
+    EXPECT_EQ(message.caption, L"Subtítulos");
+    EXPECT_EQ(message.text, L"El archivo está siendo utilizado por otro proceso");
+  }
+  const auto runs = Runs();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].arguments.at(1), free.wstring());
+}
+
+TEST_F(CorvelleDllWithoutWizard, MissingWizardIsLeftToThePlatformAndEveryFileIsTried) {
+  const auto first = videos_.path() / L"one.avi";
+  const auto second = videos_.path() / L"two.avi";
+  WriteVideoFile(first, 100, 10);
+  WriteVideoFile(second, 100, 11);
+  ASSERT_TRUE(HasDisplay()) << "message boxes need an X display (DISPLAY)";
+  ComPtr<IContextMenu> handler = Handler({first.wstring(), second.wstring()});
+  DialogCloser closer;
+  CMINVOKECOMMANDINFO best = InvokeByOffset(0);
+  EXPECT_EQ(handler->InvokeCommand(&best), S_OK);
+  // The platform's own launch error, once per file; nothing of the handler's.
+  const auto seen = closer.seen();
+  EXPECT_EQ(seen.size(), 2u);
+  for (const auto& message : seen) EXPECT_NE(message.caption, L"Subtítulos");
+  EXPECT_TRUE(Runs().empty());
+}

@@ -1,0 +1,67 @@
+// Stands in for morvane.exe in the extension's tests: appends what it was
+// started with to "morvane-calls.txt" beside itself (UTF-8), stays alive for
+// a moment so that overlapping runs would show, and exits with code 0.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string out(size, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
+                      nullptr, nullptr);
+  return out;
+}
+
+std::wstring OwnPath() {
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return path;
+}
+
+// The command line after the program's own name.
+std::wstring Parameters(const std::wstring& commandLine) {
+  size_t i = 0;
+  if (!commandLine.empty() && commandLine[0] == L'"') {
+    i = commandLine.find(L'"', 1);
+    i = i == std::wstring::npos ? commandLine.size() : i + 1;
+  } else {
+    while (i < commandLine.size() && commandLine[i] != L' ' && commandLine[i] != L'\t') ++i;
+  }
+  while (i < commandLine.size() && (commandLine[i] == L' ' || commandLine[i] == L'\t')) ++i;
+  return commandLine.substr(i);
+}
+
+void Append(const std::wstring& file, const std::string& text) {
+  HANDLE handle = CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(handle);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  const std::wstring self = OwnPath();
+  const std::wstring record = self.substr(0, self.rfind(L'\\') + 1) + L"morvane-calls.txt";
+  const std::wstring commandLine = GetCommandLineW();
+
+  std::string text = "begin\nprogram " + Utf8(self) + "\nparameters " +
+                     Utf8(Parameters(commandLine)) + "\n";
+  int count = 0;
+  if (wchar_t** arguments = CommandLineToArgvW(commandLine.c_str(), &count)) {
+    for (int i = 1; i < count; ++i) text += "argument " + Utf8(arguments[i]) + "\n";
+    LocalFree(arguments);
+  }
+  Append(record, text);
+  Sleep(300);
+  Append(record, "end\n");
+  return 0;
+}

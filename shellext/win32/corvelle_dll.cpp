@@ -1,0 +1,27 @@
+// Entry point and exports of Corvelle.dll.
+#include <windows.h>
+
+#include "class_factory.h"
+#include "module_state.h"
+#include "registration.h"
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    ModuleInstance = instance;
+    DisableThreadLibraryCalls(instance);
+  }
+  return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID classId, REFIID iid, LPVOID* object) {
+  return GuardedCall([&]() -> HRESULT {
+    if (!IsEqualCLSID(classId, CLSID_Corvelle)) return CLASS_E_CLASSNOTAVAILABLE;
+    return ClassFactory::Create(iid, object);
+  });
+}
+
+STDAPI DllCanUnloadNow() { return ModuleObjectCount > 0 ? S_FALSE : S_OK; }
+
+STDAPI DllRegisterServer() { return RegisterServer(ModuleInstance); }
+
+STDAPI DllUnregisterServer() { return UnregisterServer(); }
