@@ -135,6 +135,7 @@ TEST_F(PlacingTest, PlacesEachKindOfEntryByTheRules) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
+    fs::current_path(root_.path());  // Windows deletes no current directory
     fs::remove_all(work_);
     fs::remove_all(video_);
     fs::create_directories(work_);

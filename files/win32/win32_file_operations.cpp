@@ -2,8 +2,9 @@
 // paths, and minizip reading through its wide-path Win32 I/O.
 #include <windows.h>
 
-#include <iowin32.h>
+// iowin32.h needs the declarations of unzip.h (and zlib.h) first.
 #include <unzip.h>
+#include <iowin32.h>
 
 #include "file_operations.h"
 #include "unique_resource.h"
@@ -96,6 +97,10 @@ class Win32FileOperations : public FileOperations {
     DWORD flags = attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                 FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
     if (flags == 0) flags = FILE_ATTRIBUTE_NORMAL;
+    // Windows refuses to replace a read-only file; Wine run by the superuser
+    // would not, so the rule is kept here for both.
+    const DWORD existing = GetFileAttributesW(path.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY)) return nullptr;
     UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, flags,
                                 nullptr));
     if (!file) return nullptr;
