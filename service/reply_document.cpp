@@ -48,14 +48,21 @@ bool HasByteOrderMark(const std::string& bytes) {
          StartsWith(bytes, "\xFE\xFF");
 }
 
-void AppendTextContent(pugi::xml_node node, std::string& out) {
-  for (pugi::xml_node child : node.children()) {
-    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
-      out += child.value();
-    } else if (child.type() == pugi::node_element) {
-      AppendTextContent(child, out);
+// All text below `element`, in document order. Walks the tree without
+// recursion: a reply may nest elements deeper than the stack would allow.
+std::string TextContent(pugi::xml_node element) {
+  std::string out;
+  pugi::xml_node node = element.first_child();
+  while (node && node != element) {
+    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) out += node.value();
+    if (node.type() == pugi::node_element && node.first_child()) {
+      node = node.first_child();
+      continue;
     }
+    while (node != element && !node.next_sibling()) node = node.parent();
+    if (node != element) node = node.next_sibling();
   }
+  return out;
 }
 
 }  // namespace
@@ -113,9 +120,7 @@ void RemoveChild(const ReplyNode& parent, const ReplyNode& child) {
 }
 
 std::string ReadElementText(const ReplyNode& element) {
-  std::string utf8;
-  AppendTextContent(Required(element), utf8);
-  return NarrowText(pugi::as_wide(utf8));
+  return NarrowText(pugi::as_wide(TextContent(Required(element))));
 }
 
 std::string ReadReplyText(const ReplyNode& element) {
@@ -124,7 +129,9 @@ std::string ReadReplyText(const ReplyNode& element) {
 
 std::wstring SerializeReplyDocument(const ReplyDocument& document) {
   std::ostringstream out;
-  document.xml().save(out, "  ", pugi::format_default, pugi::encoding_utf8);
+  // One node a line, without indentation: indenting would make the text
+  // grow with the square of the nesting depth.
+  document.xml().save(out, "", pugi::format_indent, pugi::encoding_utf8);
   const std::wstring text = pugi::as_wide(out.str());
   std::wstring lines;
   size_t start = 0;

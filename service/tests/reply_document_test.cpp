@@ -120,6 +120,27 @@ TEST(ReplyDocument, BadRepliesFailWithoutCrashing) {
   }
 }
 
+TEST(ReplyDocument, DeeplyNestedRepliesAreReadWithoutExhaustingTheStack) {
+  const size_t depth = 300000;
+  std::string bytes = "<subtitle><id>";
+  for (size_t i = 0; i < depth; ++i) bytes += "<a>";
+  bytes += "MTIz";
+  for (size_t i = 0; i < depth; ++i) bytes += "</a>";
+  bytes += "NDU=</id></subtitle>";
+  const ReplyDocumentRef document = LoadReplyDocument(bytes);
+  const ReplyNode id = FindChildElement(FindChildElement(*document, "subtitle"), "id");
+  EXPECT_EQ(ReadReplyText(id), "12345");
+  // One line per element: the text stays in proportion to the reply.
+  const std::wstring xml = SerializeReplyDocument(*document);
+  EXPECT_LT(xml.size(), 2 * bytes.size());
+}
+
+TEST(ReplyDocument, TextContentFollowsDocumentOrder) {
+  const ReplyDocumentRef document =
+      LoadReplyDocument("<id>M<b>T<c>I</c></b><d/>z<e>N<f>D</f></e>U=</id>");
+  EXPECT_EQ(ReadElementText(FindChildElement(*document, "id")), "MTIzNDU=");
+}
+
 TEST(ReplyDocument, RepliesLargerThanTheLimitFail) {
   const std::string open = "<subtitles>";
   const std::string close = "</subtitles>";
@@ -149,16 +170,16 @@ TEST(ReplyDocument, RecordsByIndexCanBeRemovedAndTheRestSentBack) {
   EXPECT_EQ(xml,
             L"<?xml version=\"1.0\"?>\r\n"
             L"<subtitles>\r\n"
-            L"  <subtitle>\r\n"
-            L"    <id>MQ==</id>\r\n"
-            L"    <name>YQ==</name>\r\n"
-            L"    <date>ZA==</date>\r\n"
-            L"  </subtitle>\r\n"
-            L"  <subtitle>\r\n"
-            L"    <id>Mw==</id>\r\n"
-            L"    <name>Yw==</name>\r\n"
-            L"    <date>ZA==</date>\r\n"
-            L"  </subtitle>\r\n"
+            L"<subtitle>\r\n"
+            L"<id>MQ==</id>\r\n"
+            L"<name>YQ==</name>\r\n"
+            L"<date>ZA==</date>\r\n"
+            L"</subtitle>\r\n"
+            L"<subtitle>\r\n"
+            L"<id>Mw==</id>\r\n"
+            L"<name>Yw==</name>\r\n"
+            L"<date>ZA==</date>\r\n"
+            L"</subtitle>\r\n"
             L"</subtitles>\r\n");
 
   RemoveChild(list, ChildAt(list, 1));
@@ -175,7 +196,7 @@ TEST(ReplyDocument, SerialisedTextKeepsMarkupAndCharacters) {
   const ReplyDocumentRef document =
       LoadReplyDocument("<subtitles><s a=\"x&amp;y\">\xC3\xA9&lt;</s></subtitles>");
   EXPECT_EQ(SerializeReplyDocument(*document),
-            L"<?xml version=\"1.0\"?>\r\n<subtitles>\r\n  <s a=\"x&amp;y\">\u00e9&lt;</s>\r\n</subtitles>\r\n");
+            L"<?xml version=\"1.0\"?>\r\n<subtitles>\r\n<s a=\"x&amp;y\">\u00e9&lt;</s>\r\n</subtitles>\r\n");
 }
 
 TEST(ReplyDocument, LivesWhileAnyoneHoldsIt) {

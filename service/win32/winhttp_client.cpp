@@ -9,7 +9,8 @@
 namespace {
 
 [[noreturn]] void Fail(const char* what) {
-  throw HttpFailure(std::string(what) + " (error " + std::to_string(GetLastError()) + ")");
+  const DWORD error = GetLastError();
+  throw HttpFailure(std::string(what) + " (error " + std::to_string(error) + ")");
 }
 
 std::wstring Wide(const std::string& text) { return CodePageToWide(text, CP_UTF8); }
