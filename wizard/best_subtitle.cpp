@@ -2,6 +2,7 @@
 #include "archive_reply_sink.h"
 #include "download_manager.h"
 #include "form_bodies.h"
+#include "program_constants.h"
 #include "service_endpoints.h"
 #include "service_request.h"
 #include "text_forms.h"
@@ -27,7 +28,8 @@ bool DownloadManager::DownloadBestSubtitle(const std::wstring& identifier,
                                            const std::wstring& date) {
   if (identifier.empty() || date.empty()) return false;
 
-  view_.ShowTrayBalloon(L"Subtítulos 1.0", L"A descargar mejor subtítulo...");
+  view_.ShowTrayBalloon(std::wstring(L"Subtítulos ") + kDisplayVersion,
+                        L"A descargar mejor subtítulo...");
   const std::wstring archivePath = workingFolder_ + kArchiveFileName;
   files_.RemoveFile(archivePath);
   archiveStream_ = files_.CreateArchiveStream(archivePath);
