@@ -143,7 +143,7 @@ void WinHttpClient::Exchange(const wchar_t* verb, const std::string& url, const 
 }
 
 WinHttpClient::SentRequest WinHttpClient::Send(const wchar_t* verb, const std::string& url,
-                                const std::string* body) {
+                                               const std::string* body) {
   std::wstring wideUrl = Wide(url);
   URL_COMPONENTS parts = {};
   parts.dwStructSize = sizeof(parts);
