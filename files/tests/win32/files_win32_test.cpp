@@ -274,17 +274,16 @@ BOOL CALLBACK FindStaticText(HWND child, LPARAM param) {
   return TRUE;
 }
 
+DWORD WINAPI ShowBox(LPVOID) {
+  WritePermissionMessageBox(nullptr).ShowWritePermissionMessage();
+  return 0;
+}
+
 // The message box as the user sees it: found among the real windows, read,
 // and closed with its OK button.
 TEST(WritePermissionMessageBox, ShowsTheTextsWithAnErrorIcon) {
   if (!GetEnvironmentVariableW(L"DISPLAY", nullptr, 0)) GTEST_SKIP() << "no display";
-  HANDLE shower = CreateThread(
-      nullptr, 0,
-      [](LPVOID) -> DWORD {
-        WritePermissionMessageBox(nullptr).ShowWritePermissionMessage();
-        return 0;
-      },
-      nullptr, 0, nullptr);
+  HANDLE shower = CreateThread(nullptr, 0, ShowBox, nullptr, 0, nullptr);
   ASSERT_NE(shower, nullptr);
   HWND box = nullptr;
   for (int i = 0; i < 200 && !box; ++i) {
