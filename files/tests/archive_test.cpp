@@ -14,6 +14,7 @@
 #endif
 
 #include "archive_names.h"
+#include "forwarding_file_operations.h"
 #include "temp_folder.h"
 #include "zip_fixture.h"
 
@@ -446,15 +447,8 @@ TEST_F(ArchiveTest, DamagedCentralDirectoryFailsForLaterEntries) {
 }
 
 // File operations whose files refuse every write.
-class RefusingWrites : public FileOperations {
+class RefusingWrites : public ForwardingFileOperations {
  public:
-  std::wstring CurrentFolder() override { return real_.CurrentFolder(); }
-  bool ChangeCurrentFolder(const std::wstring& p) override { return real_.ChangeCurrentFolder(p); }
-  bool IsFile(const std::wstring& p) override { return real_.IsFile(p); }
-  bool Exists(const std::wstring& p) override { return real_.Exists(p); }
-  bool MakeFolder(const std::wstring& p) override { return real_.MakeFolder(p); }
-  bool CopyOver(const std::wstring& f, const std::wstring& t) override { return real_.CopyOver(f, t); }
-  bool RemoveFile(const std::wstring& p) override { return real_.RemoveFile(p); }
   std::unique_ptr<OutputFile> CreateOutput(const std::wstring& p, uint32_t a) override {
     struct Refusing : OutputFile {
       std::unique_ptr<OutputFile> inner;
@@ -466,14 +460,6 @@ class RefusingWrites : public FileOperations {
     if (!out->inner) return nullptr;
     return out;
   }
-  std::unique_ptr<ArchiveStream> CreateArchiveStream(const std::wstring& p) override {
-    return real_.CreateArchiveStream(p);
-  }
-  void* OpenZipReader(const std::wstring& p) override { return real_.OpenZipReader(p); }
-  bool LocalTimeToUtc(const CalendarTime& l, int64_t& t) override { return real_.LocalTimeToUtc(l, t); }
-
- private:
-  FileOperations& real_ = PlatformFileOperations();
 };
 
 TEST_F(ArchiveTest, FailedWritesAreReported) {

@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "forwarding_file_operations.h"
 #include "temp_folder.h"
 #include "zip_fixture.h"
 
@@ -238,6 +239,24 @@ TEST_F(PlacingTest, WithoutAnArchiveNothingHappens) {
   EXPECT_EQ(fs::canonical(fs::current_path()), fs::canonical(other));
   EXPECT_EQ(messages_.shown, 0);
   EXPECT_TRUE(Contents(video_).empty());
+}
+
+// When the working folder cannot become the current directory, the entries
+// are not unpacked wherever the current directory happens to be.
+TEST_F(PlacingTest, NothingIsUnpackedElsewhereWhenTheWorkingFolderCannotBeEntered) {
+  struct RefusingFolderChange : ForwardingFileOperations {
+    bool ChangeCurrentFolder(const std::wstring&) override { return false; }
+  } files;
+  const fs::path other = root_.path() / "elsewhere";
+  fs::create_directories(other);
+  fs::current_path(other);
+  std::ofstream(work_ / "subtitles.zip", std::ios::binary) << BuildZip({{"es.srt", "ES"}});
+  std::unique_ptr<ArchiveStream> stream;
+  PlaceSubtitleFiles(Folder(work_), Folder(video_), L"The Movie.avi", stream, files, messages_);
+  EXPECT_TRUE(fs::is_empty(other));
+  EXPECT_TRUE(fs::is_empty(video_));
+  EXPECT_TRUE(fs::is_empty(work_));
+  EXPECT_EQ(messages_.shown, 0);
 }
 
 TEST(SubtitleNaming, CutsTheExtensionAtTheLastDotOfTheLastName) {
