@@ -25,9 +25,11 @@ struct Scratch {
   fs::path root, outer, inner, base, video, work;
 };
 
+// Never destroyed, so that the clean-up at exit still finds it.
 const Scratch& Folders() {
-  static const Scratch scratch = [] {
-    Scratch s;
+  static const Scratch* scratch = [] {
+    auto* made = new Scratch;
+    Scratch& s = *made;
     s.started = fs::current_path();
     s.root = fs::temp_directory_path() / ("morvane-fuzz-" + std::to_string(getpid()));
     s.outer = s.root / "outer";
@@ -35,9 +37,13 @@ const Scratch& Folders() {
     s.base = s.inner / "base";
     s.video = s.root / "video";
     s.work = s.inner / "work";
-    return s;
+    std::atexit([] {
+      std::error_code ignored;
+      fs::remove_all(Folders().root, ignored);
+    });
+    return made;
   }();
-  return scratch;
+  return *scratch;
 }
 
 // Only `allowed` may lie directly in `folder`.
