@@ -20,11 +20,13 @@ int main(int argc, char** argv) {
   write("folders.zip", BuildZip({{"subs/", "", kFixtureDosTime, 0, 0x10},
                                  {"subs/en.srt", "text", kFixtureDosTime, 0x0314, 0100644u << 16},
                                  {"stored.sub", "stored", kFixtureDosTime, 0, 0x21, "", 0}}));
-  write("times.zip", BuildZip({{"t.srt", "t", kFixtureDosTime, 0, 0x20,
-                                ExtraBlock(0x7777, std::string(30, 'p')) +
-                                    ExtendedTimeBlock(0x07, {1, 2, 3})}},
-                              std::string(100, 'c')));
-  write("names.zip", BuildZip({{"../up.srt", "u"}, {"C:\\abs\\x.srt", "a"}, {"CON.srt", "c"},
+  write("times.zip",
+        BuildZip({{"t.srt", "t", kFixtureDosTime, 0, 0x20,
+                   ExtraBlock(0x7777, std::string(30, 'p')) + ExtendedTimeBlock(0x07, {1, 2, 3})}},
+                 std::string(100, 'c')));
+  write("names.zip", BuildZip({{"../up.srt", "u"},
+                               {"C:\\abs\\x.srt", "a"},
+                               {"CON.srt", "c"},
                                {"a/..\\b/../c.srt", "c"}}));
   std::string damaged = BuildZip({{"a.srt", "a"}, {"b.srt", "b"}});
   damaged[FindRecords(damaged).central[1]] = 'X';

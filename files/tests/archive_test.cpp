@@ -136,7 +136,10 @@ TEST_F(ArchiveTest, ReturnsDecodedRelativeNames) {
       {"/etc/../x.srt", L"x.srt"},
       {"a\\..\\b/../c.srt", L"c.srt"},
       {"sub/es.srt", L"sub/es.srt"},
-      {"pel\xC3\xAD" "cula \xC3\xB1" "and\xC3\xBA.srt", L"película ñandú.srt"},
+      {"pel\xC3\xAD"
+       "cula \xC3\xB1"
+       "and\xC3\xBA.srt",
+       L"película ñandú.srt"},
   };
   std::vector<ZipEntrySpec> entries;
   for (const auto& c : cases) entries.push_back({c.stored, "x"});
@@ -151,7 +154,8 @@ TEST_F(ArchiveTest, ReturnsDecodedRelativeNames) {
 
 TEST_F(ArchiveTest, ExtractsIntoFoldersAndReplacesExistingFiles) {
   const std::string text = VariedText(50000);  // several buffers' worth
-  ArchiveHandle h = Open({{"sub/es.srt", text}, {"sub/deeper/", "", kFixtureDosTime, 0, 0x10},
+  ArchiveHandle h = Open({{"sub/es.srt", text},
+                          {"sub/deeper/", "", kFixtureDosTime, 0, 0x10},
                           {"stored.srt", "kept as it is", kFixtureDosTime, 0, 0x20, "", 0}});
   ASSERT_NE(h, nullptr);
   ArchiveEntry entry;
@@ -188,10 +192,10 @@ TEST_F(ArchiveTest, KeepsTheBaseFolderOfTheOpen) {
 
 TEST_F(ArchiveTest, RefusesNamesThatLeaveTheBaseOrReachDevicesAndWritesNothing) {
   const char* stored[] = {
-      "../x.srt",        "a/../../x.srt",  "..\\x.srt",     "a\\..\\..\\x.srt",
-      "a/..\\..\\..\\x.srt",  "sub/..",         ".../x.srt",     "CON",
-      "nul.srt",         "sub/COM1.txt",   "LPT9",          "a.srt:stream",
-      "sub/x:y.srt",     "what?.srt",      "..",            "../sub/",
+      "../x.srt", "a/../../x.srt", "..\\x.srt",   "a\\..\\..\\x.srt", "a/..\\..\\..\\x.srt",
+      "sub/..",   ".../x.srt",     "CON",         "nul.srt",          "sub/COM1.txt",
+      "LPT9",     "a.srt:stream",  "sub/x:y.srt", "what?.srt",        "..",
+      "../sub/",
   };
   std::vector<ZipEntrySpec> entries;
   for (const char* name : stored) entries.push_back({name, "escaped"});
@@ -299,7 +303,8 @@ TEST_F(ArchiveTest, InvalidDosTimesGiveTheFirstDosMoment) {
 }
 
 TEST_F(ArchiveTest, EmptyEntryIsAnEmptyFile) {
-  ArchiveHandle h = Open({{"empty.srt", "", kFixtureDosTime, 0, 0x20, ExtendedTimeBlock(0x01, {1000000000})}});
+  ArchiveHandle h =
+      Open({{"empty.srt", "", kFixtureDosTime, 0, 0x20, ExtendedTimeBlock(0x01, {1000000000})}});
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(ExtractArchiveEntry(h, 0, L"empty.srt"), kArchiveOk);
   ASSERT_TRUE(fs::is_regular_file(base_ / "empty.srt"));
@@ -392,9 +397,11 @@ TEST_F(ArchiveTest, HeaderDamageIsReportedPerEntry) {
       {"local signature", [](std::string& z, const ZipRecords& r) { z[r.local[1]] = 'X'; },
        kArchiveBadHeader},
       {"local method differs",
-       [](std::string& z, const ZipRecords& r) { PutLE16(z, r.local[1] + 8, 0); }, kArchiveBadHeader},
+       [](std::string& z, const ZipRecords& r) { PutLE16(z, r.local[1] + 8, 0); },
+       kArchiveBadHeader},
       {"local name length differs",
-       [](std::string& z, const ZipRecords& r) { PutLE16(z, r.local[1] + 26, 3); }, kArchiveBadHeader},
+       [](std::string& z, const ZipRecords& r) { PutLE16(z, r.local[1] + 26, 3); },
+       kArchiveBadHeader},
       {"method 12 in both headers",
        [](std::string& z, const ZipRecords& r) {
          PutLE16(z, r.local[1] + 8, 12);
@@ -480,15 +487,20 @@ TEST_F(ArchiveTest, DosTimeIsLocalTimeConvertedToUtc) {
   const std::string savedZone = saved ? saved : "";
   setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
   tzset();
-  const uint32_t july = (static_cast<uint32_t>(((2020 - 1980) << 9) | (7 << 5) | 1) << 16) | (12u << 11);
-  const uint32_t january = (static_cast<uint32_t>(((2020 - 1980) << 9) | (1 << 5) | 1) << 16) | (12u << 11);
+  const uint32_t july =
+      (static_cast<uint32_t>(((2020 - 1980) << 9) | (7 << 5) | 1) << 16) | (12u << 11);
+  const uint32_t january =
+      (static_cast<uint32_t>(((2020 - 1980) << 9) | (1 << 5) | 1) << 16) | (12u << 11);
   ArchiveHandle h = Open({{"july.srt", "x", july}, {"january.srt", "x", january}});
   ASSERT_NE(h, nullptr);
   ArchiveEntry summer, winter;
   ASSERT_EQ(GetArchiveEntry(h, 0, summer), kArchiveOk);
   ASSERT_EQ(GetArchiveEntry(h, 1, winter), kArchiveOk);
   EXPECT_EQ(ExtractArchiveEntry(h, 0, L"july.srt"), kArchiveOk);
-  if (saved) setenv("TZ", savedZone.c_str(), 1); else unsetenv("TZ");
+  if (saved)
+    setenv("TZ", savedZone.c_str(), 1);
+  else
+    unsetenv("TZ");
   tzset();
 
   EXPECT_EQ(summer.modificationTime, UnixSecondsToFileTime(1593597600));  // 2020-07-01 10:00 UTC

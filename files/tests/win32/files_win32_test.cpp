@@ -1,9 +1,8 @@
 // The Win32 side of archive extraction and placing: attributes and the three
 // file times as Windows keeps them, UTF-16 names beyond the Basic
 // Multilingual Plane, and a video folder in which no file may be created.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <filesystem>
 #include <fstream>
@@ -60,17 +59,19 @@ TEST_F(Win32ArchiveTest, WrittenFilesCarryTheEntryAttributes) {
     const char* name;
     uint16_t versionMadeBy;
     uint32_t external;
-    DWORD set;      // these bits must be on
-    DWORD clear;    // these must be off
+    DWORD set;    // these bits must be on
+    DWORD clear;  // these must be off
   } cases[] = {
       {"ro.srt", 0x0014, 0x21, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE, 0},
-      {"hs.srt", 0x0B14, 0x06, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, FILE_ATTRIBUTE_READONLY},
+      {"hs.srt", 0x0B14, 0x06, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
+       FILE_ATTRIBUTE_READONLY},
       {"unix-rw.srt", 0x0314, 0100644u << 16, FILE_ATTRIBUTE_ARCHIVE,
        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
       {"unix-ro.srt", 0x0314, 0100444u << 16, FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN},
   };
   std::vector<ZipEntrySpec> entries;
-  for (const auto& c : cases) entries.push_back({c.name, "x", kFixtureDosTime, c.versionMadeBy, c.external});
+  for (const auto& c : cases)
+    entries.push_back({c.name, "x", kFixtureDosTime, c.versionMadeBy, c.external});
   ASSERT_NE(Open(entries), nullptr);
   for (size_t i = 0; i < std::size(cases); ++i) {
     SCOPED_TRACE(cases[i].name);
@@ -135,7 +136,10 @@ TEST_F(Win32ArchiveTest, DosTimeIsLocalTime) {
 }
 
 TEST_F(Win32ArchiveTest, NamesBeyondTheBasicPlaneBecomeSurrogatePairs) {
-  ASSERT_NE(Open({{"\xF0\x9F\x8E\xAC pel\xC3\xAD" "cula.srt", "x"}}), nullptr);
+  ASSERT_NE(Open({{"\xF0\x9F\x8E\xAC pel\xC3\xAD"
+                   "cula.srt",
+                   "x"}}),
+            nullptr);
   ArchiveEntry entry;
   ASSERT_EQ(GetArchiveEntry(archive_, 0, entry), kArchiveOk);
   EXPECT_EQ(entry.name, L"\xD83C\xDFAC película.srt");
@@ -183,7 +187,8 @@ bool ChattrUntil(const std::wstring& folder, const wchar_t* flag, bool wanted) {
   char* path = unixName(folder.c_str());
   if (!path) return false;
   std::wstring command = std::wstring(L"Z:\\usr\\bin\\chattr ") + flag + L" \"";
-  for (const char* p = path; *p; ++p) command += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+  for (const char* p = path; *p; ++p)
+    command += static_cast<wchar_t>(static_cast<unsigned char>(*p));
   command += L"\"";
   HeapFree(GetProcessHeap(), 0, path);
   STARTUPINFOW startup{};
