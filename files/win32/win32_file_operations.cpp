@@ -3,8 +3,9 @@
 #include <windows.h>
 
 // iowin32.h needs the declarations of unzip.h (and zlib.h) first.
-#include <iowin32.h>
 #include <unzip.h>
+
+#include <iowin32.h>
 
 #include "file_operations.h"
 #include "unique_resource.h"
