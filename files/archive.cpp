@@ -53,8 +53,8 @@ class TUnzip {
   std::unique_ptr<std::string> password_;  // kept for the caller; entries are never decrypted
   std::unique_ptr<char[]> buffer_;         // the extraction buffer, made at the first extraction
   bool entryOpen_ = false;
-  int32_t position_ = -1;                  // minizip's current entry; -1: start from the first
-  int32_t unreachableFrom_ = INT32_MAX;    // stepping forward failed here: this and later fail
+  int32_t position_ = -1;                // minizip's current entry; -1: start from the first
+  int32_t unreachableFrom_ = INT32_MAX;  // stepping forward failed here: this and later fail
   ArchiveEntry lastEntry_;
   int32_t lastIndex_ = -1;
   bool lastEncrypted_ = false;
@@ -106,8 +106,8 @@ uint32_t TUnzip::ReadCurrentEntry(int32_t index, ArchiveEntry& entry) {
   const int extraSize = unzGetLocalExtrafield(zip_, nullptr, 0);
   std::vector<unsigned char> extra(extraSize > 0 ? static_cast<size_t>(extraSize) : 0);
   if (extraSize < 0 ||
-      (extraSize > 0 && unzGetLocalExtrafield(zip_, extra.data(), static_cast<unsigned>(extraSize)) !=
-                            extraSize)) {
+      (extraSize > 0 &&
+       unzGetLocalExtrafield(zip_, extra.data(), static_cast<unsigned>(extraSize)) != extraSize)) {
     CloseEntryData();
     return kArchiveReadFailed;
   }
@@ -231,8 +231,8 @@ uint32_t TUnzip::Extract(int32_t index, const std::wstring& targetName) {
   }
   MakeFolderChain(base, folderPart);
   std::unique_ptr<OutputFile> out = files_.CreateOutput(
-      base + folderPart + filePart,
-      entry.attributes & (kAttributeReadOnly | kAttributeHidden | kAttributeSystem | kAttributeArchive));
+      base + folderPart + filePart, entry.attributes & (kAttributeReadOnly | kAttributeHidden |
+                                                        kAttributeSystem | kAttributeArchive));
   if (!out) return kArchiveCannotOpen;
   const uint32_t result = WriteEntryData(*out);
   if (result == kArchiveOk) {
@@ -259,8 +259,9 @@ ArchiveHandle OpenArchive(const std::wstring& path, const char* password, FileOp
       unzClose(zip);
       return nullptr;
     }
-    const int32_t count =
-        info.number_entry > static_cast<ZPOS64_T>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(info.number_entry);
+    const int32_t count = info.number_entry > static_cast<ZPOS64_T>(INT32_MAX)
+                              ? INT32_MAX
+                              : static_cast<int32_t>(info.number_entry);
     auto* archive = new TUnzip(files, zip, std::move(base), count);
     archive->SetPassword(password);
     return archive;

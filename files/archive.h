@@ -22,8 +22,8 @@ enum ArchiveResult : uint32_t {
 
 // One entry as GetArchiveEntry reports it.
 struct ArchiveEntry {
-  int32_t index = 0;       // the entry's position; for index -1, the entry count
-  std::wstring name;       // decoded and relative, at most 259 units
+  int32_t index = 0;  // the entry's position; for index -1, the entry count
+  std::wstring name;  // decoded and relative, at most 259 units
   uint32_t attributes = 0;
   int64_t accessTime = 0;  // 100-nanosecond intervals since 1601-01-01 UTC
   int64_t creationTime = 0;

@@ -27,8 +27,8 @@ bool IsDeviceName(const std::wstring& component) {
   std::wstring stem = component.substr(0, component.find(L'.'));
   while (!stem.empty() && (stem.back() == L' ' || stem.back() == L'.')) stem.pop_back();
   for (auto& c : stem) c = ToUpperAscii(c);
-  static const std::array<const wchar_t*, 6> kPlain = {L"CON", L"PRN", L"AUX", L"NUL",
-                                                       L"CONIN$", L"CONOUT$"};
+  static const std::array<const wchar_t*, 6> kPlain = {L"CON", L"PRN",    L"AUX",
+                                                       L"NUL", L"CONIN$", L"CONOUT$"};
   for (const wchar_t* plain : kPlain) {
     if (stem == plain) return true;
   }
@@ -40,8 +40,8 @@ bool IsDeviceName(const std::wstring& component) {
 }
 
 bool IsRefusedCharacter(wchar_t c) {
-  return c < 0x20 || c == L'<' || c == L'>' || c == L'"' || c == L'|' || c == L'?' ||
-         c == L'*' || c == L':';
+  return c < 0x20 || c == L'<' || c == L'>' || c == L'"' || c == L'|' || c == L'?' || c == L'*' ||
+         c == L':';
 }
 
 // A component made of dots and spaces alone (other than "."): Windows reads
@@ -211,7 +211,8 @@ ExtendedTimes ReadExtendedTimes(const unsigned char* field, size_t length) {
     size_t at = data + 1;
     auto next = [&](std::optional<int64_t>& slot) {
       if (at + 4 > length) return;
-      const uint32_t raw = static_cast<uint32_t>(field[at]) | (static_cast<uint32_t>(field[at + 1]) << 8) |
+      const uint32_t raw = static_cast<uint32_t>(field[at]) |
+                           (static_cast<uint32_t>(field[at + 1]) << 8) |
                            (static_cast<uint32_t>(field[at + 2]) << 16) |
                            (static_cast<uint32_t>(field[at + 3]) << 24);
       slot = UnixSecondsToFileTime(static_cast<int32_t>(raw));

@@ -51,9 +51,10 @@ void PlaceSubtitleFiles(const std::wstring& workingFolder, const std::wstring& v
     archiveStream->Close();
     archiveStream.reset();
   }
-  files.ChangeCurrentFolder(workingFolder);
-
-  ArchiveHandle archive = OpenArchive(archivePath, nullptr, files);
+  // The archive reader unpacks into the current directory: when the working
+  // folder cannot become it, nothing is unpacked (elsewhere).
+  ArchiveHandle archive =
+      files.ChangeCurrentFolder(workingFolder) ? OpenArchive(archivePath, nullptr, files) : nullptr;
   ArchiveEntry entry;
   GetArchiveEntry(archive, -1, entry);
   const int32_t count = entry.index;

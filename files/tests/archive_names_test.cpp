@@ -17,7 +17,7 @@ TEST(MakeRelativeName, StripsDrivesLeadingSeparatorsAndParentSteps) {
       {L"C:C:/x.srt", L"x.srt"},
       {L"a/..\\b.srt", L"b.srt"},
       {L"a\\../b.srt", L"b.srt"},
-      {L"../x.srt", L"../x.srt"},          // left for the containment check
+      {L"../x.srt", L"../x.srt"},  // left for the containment check
       {L"a/../../x.srt", L"../x.srt"},
       {L"/", L""},
       {L"", L""},
@@ -82,11 +82,15 @@ TEST(IsWritableAbsoluteName, AllowsDrivesButNotDevicesOrStreams) {
 }
 
 TEST(DecodeEntryName, ReadsUtf8AndReplacesBrokenSequences) {
-  EXPECT_EQ(DecodeEntryName("pel\xC3\xAD" "cula \xC3\xB1.srt"), L"película ñ.srt");
+  EXPECT_EQ(DecodeEntryName("pel\xC3\xAD"
+                            "cula \xC3\xB1.srt"),
+            L"película ñ.srt");
   EXPECT_EQ(DecodeEntryName("\xE2\x82\xAC"), L"\u20AC");
-  EXPECT_EQ(DecodeEntryName("a\xFF" "b"), L"a\uFFFDb");       // not a lead byte
-  EXPECT_EQ(DecodeEntryName("a\xC3"), L"a\uFFFD");             // cut short
-  EXPECT_EQ(DecodeEntryName("\xC0\xAF"), L"\uFFFD\uFFFD");     // overlong "/"
+  EXPECT_EQ(DecodeEntryName("a\xFF"
+                            "b"),
+            L"a\uFFFDb");                                             // not a lead byte
+  EXPECT_EQ(DecodeEntryName("a\xC3"), L"a\uFFFD");                    // cut short
+  EXPECT_EQ(DecodeEntryName("\xC0\xAF"), L"\uFFFD\uFFFD");            // overlong "/"
   EXPECT_EQ(DecodeEntryName("\xED\xA0\x80"), L"\uFFFD\uFFFD\uFFFD");  // a lone surrogate
   EXPECT_EQ(DecodeEntryName("\xE0\x80\xAF"), L"\uFFFD\uFFFD\uFFFD");  // overlong "/"
 }
@@ -97,15 +101,15 @@ TEST(AttributesFromHost, FollowsTheHostThatMadeTheEntry) {
     uint32_t external;
     uint32_t attributes;
   } cases[] = {
-      {0x0014, 0x21, 0x21},                       // MS-DOS: read-only, archive
-      {0x0014, 0x10, 0x10},                       // MS-DOS folder
-      {0x0B14, 0x06, 0x06},                       // NTFS: hidden, system
-      {0x0714, 0xFFFFFFC8u, 0x00},                // only the five bits count
-      {0x0E14, 0x01, 0x01},                       // VFAT
-      {0x0314, 0100644u << 16, 0x20},             // Unix rw-r--r--
-      {0x0314, 0100444u << 16, 0x21},             // Unix r--r--r--
-      {0x0314, (040755u << 16) | 0x10, 0x30},     // Unix folder
-      {0x1314, 0x3F, 0x21},                       // other host: no owner-write bit
+      {0x0014, 0x21, 0x21},                    // MS-DOS: read-only, archive
+      {0x0014, 0x10, 0x10},                    // MS-DOS folder
+      {0x0B14, 0x06, 0x06},                    // NTFS: hidden, system
+      {0x0714, 0xFFFFFFC8u, 0x00},             // only the five bits count
+      {0x0E14, 0x01, 0x01},                    // VFAT
+      {0x0314, 0100644u << 16, 0x20},          // Unix rw-r--r--
+      {0x0314, 0100444u << 16, 0x21},          // Unix r--r--r--
+      {0x0314, (040755u << 16) | 0x10, 0x30},  // Unix folder
+      {0x1314, 0x3F, 0x21},                    // other host: no owner-write bit
   };
   for (const auto& c : cases) {
     EXPECT_EQ(AttributesFromHost(c.versionMadeBy, c.external), c.attributes)
@@ -130,15 +134,15 @@ TEST(DosDateTimeToCalendar, ReadsValidTimesAndRefusesImpossibleOnes) {
   EXPECT_TRUE(DosDateTimeToCalendar(dos(2107, 12, 31, 0, 0, 0)));
 
   const uint32_t invalid[] = {
-      dos(2021, 0, 4, 5, 6, 8),    // month 0
-      dos(2021, 13, 4, 5, 6, 8),   // month 13
-      dos(2021, 3, 0, 5, 6, 8),    // day 0
-      dos(2021, 4, 31, 5, 6, 8),   // 31 April
-      dos(2021, 2, 29, 5, 6, 8),   // 29 February, not a leap year
-      dos(2100, 2, 29, 5, 6, 8),   // 2100 is no leap year either
-      dos(2021, 3, 4, 24, 6, 8),   // hour 24
-      dos(2021, 3, 4, 5, 60, 8),   // minute 60
-      dos(2021, 3, 4, 5, 6, 60),   // second 60
+      dos(2021, 0, 4, 5, 6, 8),   // month 0
+      dos(2021, 13, 4, 5, 6, 8),  // month 13
+      dos(2021, 3, 0, 5, 6, 8),   // day 0
+      dos(2021, 4, 31, 5, 6, 8),  // 31 April
+      dos(2021, 2, 29, 5, 6, 8),  // 29 February, not a leap year
+      dos(2100, 2, 29, 5, 6, 8),  // 2100 is no leap year either
+      dos(2021, 3, 4, 24, 6, 8),  // hour 24
+      dos(2021, 3, 4, 5, 60, 8),  // minute 60
+      dos(2021, 3, 4, 5, 6, 60),  // second 60
       0u,
   };
   for (uint32_t value : invalid) {
@@ -159,7 +163,8 @@ std::string Block(uint16_t id, const std::string& data) {
 
 std::string Le32(int32_t v) {
   std::string s(4, '\0');
-  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((static_cast<uint32_t>(v) >> (8 * i)) & 0xFF);
+  for (int i = 0; i < 4; ++i)
+    s[i] = static_cast<char>((static_cast<uint32_t>(v) >> (8 * i)) & 0xFF);
   return s;
 }
 

@@ -14,6 +14,7 @@
 #endif
 
 #include "archive_names.h"
+#include "forwarding_file_operations.h"
 #include "temp_folder.h"
 #include "zip_fixture.h"
 
@@ -135,7 +136,10 @@ TEST_F(ArchiveTest, ReturnsDecodedRelativeNames) {
       {"/etc/../x.srt", L"x.srt"},
       {"a\\..\\b/../c.srt", L"c.srt"},
       {"sub/es.srt", L"sub/es.srt"},
-      {"pel\xC3\xAD" "cula \xC3\xB1" "and\xC3\xBA.srt", L"película ñandú.srt"},
+      {"pel\xC3\xAD"
+       "cula \xC3\xB1"
+       "and\xC3\xBA.srt",
+       L"película ñandú.srt"},
   };
   std::vector<ZipEntrySpec> entries;
   for (const auto& c : cases) entries.push_back({c.stored, "x"});
@@ -150,7 +154,8 @@ TEST_F(ArchiveTest, ReturnsDecodedRelativeNames) {
 
 TEST_F(ArchiveTest, ExtractsIntoFoldersAndReplacesExistingFiles) {
   const std::string text = VariedText(50000);  // several buffers' worth
-  ArchiveHandle h = Open({{"sub/es.srt", text}, {"sub/deeper/", "", kFixtureDosTime, 0, 0x10},
+  ArchiveHandle h = Open({{"sub/es.srt", text},
+                          {"sub/deeper/", "", kFixtureDosTime, 0, 0x10},
                           {"stored.srt", "kept as it is", kFixtureDosTime, 0, 0x20, "", 0}});
   ASSERT_NE(h, nullptr);
   ArchiveEntry entry;
@@ -187,10 +192,10 @@ TEST_F(ArchiveTest, KeepsTheBaseFolderOfTheOpen) {
 
 TEST_F(ArchiveTest, RefusesNamesThatLeaveTheBaseOrReachDevicesAndWritesNothing) {
   const char* stored[] = {
-      "../x.srt",        "a/../../x.srt",  "..\\x.srt",     "a\\..\\..\\x.srt",
-      "a/..\\..\\..\\x.srt",  "sub/..",         ".../x.srt",     "CON",
-      "nul.srt",         "sub/COM1.txt",   "LPT9",          "a.srt:stream",
-      "sub/x:y.srt",     "what?.srt",      "..",            "../sub/",
+      "../x.srt", "a/../../x.srt", "..\\x.srt",   "a\\..\\..\\x.srt", "a/..\\..\\..\\x.srt",
+      "sub/..",   ".../x.srt",     "CON",         "nul.srt",          "sub/COM1.txt",
+      "LPT9",     "a.srt:stream",  "sub/x:y.srt", "what?.srt",        "..",
+      "../sub/",
   };
   std::vector<ZipEntrySpec> entries;
   for (const char* name : stored) entries.push_back({name, "escaped"});
@@ -298,7 +303,8 @@ TEST_F(ArchiveTest, InvalidDosTimesGiveTheFirstDosMoment) {
 }
 
 TEST_F(ArchiveTest, EmptyEntryIsAnEmptyFile) {
-  ArchiveHandle h = Open({{"empty.srt", "", kFixtureDosTime, 0, 0x20, ExtendedTimeBlock(0x01, {1000000000})}});
+  ArchiveHandle h =
+      Open({{"empty.srt", "", kFixtureDosTime, 0, 0x20, ExtendedTimeBlock(0x01, {1000000000})}});
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(ExtractArchiveEntry(h, 0, L"empty.srt"), kArchiveOk);
   ASSERT_TRUE(fs::is_regular_file(base_ / "empty.srt"));
@@ -391,9 +397,11 @@ TEST_F(ArchiveTest, HeaderDamageIsReportedPerEntry) {
       {"local signature", [](std::string& z, const ZipRecords& r) { z[r.local[1]] = 'X'; },
        kArchiveBadHeader},
       {"local method differs",
-       [](std::string& z, const ZipRecords& r) { PutLE16(z, r.local[1] + 8, 0); }, kArchiveBadHeader},
+       [](std::string& z, const ZipRecords& r) { PutLE16(z, r.local[1] + 8, 0); },
+       kArchiveBadHeader},
       {"local name length differs",
-       [](std::string& z, const ZipRecords& r) { PutLE16(z, r.local[1] + 26, 3); }, kArchiveBadHeader},
+       [](std::string& z, const ZipRecords& r) { PutLE16(z, r.local[1] + 26, 3); },
+       kArchiveBadHeader},
       {"method 12 in both headers",
        [](std::string& z, const ZipRecords& r) {
          PutLE16(z, r.local[1] + 8, 12);
@@ -446,15 +454,8 @@ TEST_F(ArchiveTest, DamagedCentralDirectoryFailsForLaterEntries) {
 }
 
 // File operations whose files refuse every write.
-class RefusingWrites : public FileOperations {
+class RefusingWrites : public ForwardingFileOperations {
  public:
-  std::wstring CurrentFolder() override { return real_.CurrentFolder(); }
-  bool ChangeCurrentFolder(const std::wstring& p) override { return real_.ChangeCurrentFolder(p); }
-  bool IsFile(const std::wstring& p) override { return real_.IsFile(p); }
-  bool Exists(const std::wstring& p) override { return real_.Exists(p); }
-  bool MakeFolder(const std::wstring& p) override { return real_.MakeFolder(p); }
-  bool CopyOver(const std::wstring& f, const std::wstring& t) override { return real_.CopyOver(f, t); }
-  bool RemoveFile(const std::wstring& p) override { return real_.RemoveFile(p); }
   std::unique_ptr<OutputFile> CreateOutput(const std::wstring& p, uint32_t a) override {
     struct Refusing : OutputFile {
       std::unique_ptr<OutputFile> inner;
@@ -466,14 +467,6 @@ class RefusingWrites : public FileOperations {
     if (!out->inner) return nullptr;
     return out;
   }
-  std::unique_ptr<ArchiveStream> CreateArchiveStream(const std::wstring& p) override {
-    return real_.CreateArchiveStream(p);
-  }
-  void* OpenZipReader(const std::wstring& p) override { return real_.OpenZipReader(p); }
-  bool LocalTimeToUtc(const CalendarTime& l, int64_t& t) override { return real_.LocalTimeToUtc(l, t); }
-
- private:
-  FileOperations& real_ = PlatformFileOperations();
 };
 
 TEST_F(ArchiveTest, FailedWritesAreReported) {
@@ -494,15 +487,20 @@ TEST_F(ArchiveTest, DosTimeIsLocalTimeConvertedToUtc) {
   const std::string savedZone = saved ? saved : "";
   setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
   tzset();
-  const uint32_t july = (static_cast<uint32_t>(((2020 - 1980) << 9) | (7 << 5) | 1) << 16) | (12u << 11);
-  const uint32_t january = (static_cast<uint32_t>(((2020 - 1980) << 9) | (1 << 5) | 1) << 16) | (12u << 11);
+  const uint32_t july =
+      (static_cast<uint32_t>(((2020 - 1980) << 9) | (7 << 5) | 1) << 16) | (12u << 11);
+  const uint32_t january =
+      (static_cast<uint32_t>(((2020 - 1980) << 9) | (1 << 5) | 1) << 16) | (12u << 11);
   ArchiveHandle h = Open({{"july.srt", "x", july}, {"january.srt", "x", january}});
   ASSERT_NE(h, nullptr);
   ArchiveEntry summer, winter;
   ASSERT_EQ(GetArchiveEntry(h, 0, summer), kArchiveOk);
   ASSERT_EQ(GetArchiveEntry(h, 1, winter), kArchiveOk);
   EXPECT_EQ(ExtractArchiveEntry(h, 0, L"july.srt"), kArchiveOk);
-  if (saved) setenv("TZ", savedZone.c_str(), 1); else unsetenv("TZ");
+  if (saved)
+    setenv("TZ", savedZone.c_str(), 1);
+  else
+    unsetenv("TZ");
   tzset();
 
   EXPECT_EQ(summer.modificationTime, UnixSecondsToFileTime(1593597600));  // 2020-07-01 10:00 UTC

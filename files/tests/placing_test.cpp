@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "forwarding_file_operations.h"
 #include "temp_folder.h"
 #include "zip_fixture.h"
 
@@ -102,10 +103,34 @@ TEST_F(PlacingTest, PlacesEachKindOfEntryByTheRules) {
        {{"The Movie.srt", "A"}, {"The Movie.sub", "B"}},
        {},
        0},
-      {"dots in the video name", {{"es.srt", "ES"}}, L"My.Film.2010.mkv", {}, {{"My.Film.2010.srt", "ES"}}, {}, 0},
-      {"video name without extension", {{"es.srt", "ES"}}, L"movie", {}, {{"movie.srt", "ES"}}, {}, 0},
-      {"entry without extension", {{"readme", "R"}}, L"The Movie.avi", {}, {{"The Movie", "R"}}, {}, 0},
-      {"dot in a folder of the entry", {{"v1.0/readme", "R"}}, L"The Movie.avi", {}, {{"The Movie", "R"}}, {{"v1.0/", ""}}, 0},
+      {"dots in the video name",
+       {{"es.srt", "ES"}},
+       L"My.Film.2010.mkv",
+       {},
+       {{"My.Film.2010.srt", "ES"}},
+       {},
+       0},
+      {"video name without extension",
+       {{"es.srt", "ES"}},
+       L"movie",
+       {},
+       {{"movie.srt", "ES"}},
+       {},
+       0},
+      {"entry without extension",
+       {{"readme", "R"}},
+       L"The Movie.avi",
+       {},
+       {{"The Movie", "R"}},
+       {},
+       0},
+      {"dot in a folder of the entry",
+       {{"v1.0/readme", "R"}},
+       L"The Movie.avi",
+       {},
+       {{"The Movie", "R"}},
+       {{"v1.0/", ""}},
+       0},
       {"poster", {{"cover.jpg", "JPG"}}, L"The Movie.avi", {}, {{"cover.jpg", "JPG"}}, {}, 0},
       {"poster already there",
        {{"cover.jpg", "JPG"}},
@@ -114,8 +139,20 @@ TEST_F(PlacingTest, PlacesEachKindOfEntryByTheRules) {
        {{"cover.jpg", "mine"}},
        {{"cover.jpg", "JPG"}},
        0},
-      {"upper-case poster is a subtitle", {{"POSTER.JPG", "P"}}, L"The Movie.avi", {}, {{"The Movie.JPG", "P"}}, {}, 0},
-      {"shortcuts skipped", {{"link.url", "U"}, {"notes.url.txt", "N"}}, L"The Movie.avi", {}, {}, {}, 0},
+      {"upper-case poster is a subtitle",
+       {{"POSTER.JPG", "P"}},
+       L"The Movie.avi",
+       {},
+       {{"The Movie.JPG", "P"}},
+       {},
+       0},
+      {"shortcuts skipped",
+       {{"link.url", "U"}, {"notes.url.txt", "N"}},
+       L"The Movie.avi",
+       {},
+       {},
+       {},
+       0},
       {"subtitle in a folder",
        {{"subs/es.srt", "ES"}},
        L"The Movie.avi",
@@ -123,7 +160,13 @@ TEST_F(PlacingTest, PlacesEachKindOfEntryByTheRules) {
        {{"The Movie.srt", "ES"}},
        {{"subs/", ""}},
        0},
-      {"poster in a folder missing beside the video", {{"art/cover.jpg", "JPG"}}, L"The Movie.avi", {}, {}, {{"art/", ""}}, 1},
+      {"poster in a folder missing beside the video",
+       {{"art/cover.jpg", "JPG"}},
+       L"The Movie.avi",
+       {},
+       {},
+       {{"art/", ""}},
+       1},
       {"folder entry", {folderEntry}, L"The Movie.avi", {}, {}, {{"sub/", ""}}, 1},
       {"names that leave the working folder or reach a device",
        {{"../escape.srt", "X"}, {"CON.srt", "X"}, {"fine.srt", "F"}},
@@ -238,6 +281,24 @@ TEST_F(PlacingTest, WithoutAnArchiveNothingHappens) {
   EXPECT_EQ(fs::canonical(fs::current_path()), fs::canonical(other));
   EXPECT_EQ(messages_.shown, 0);
   EXPECT_TRUE(Contents(video_).empty());
+}
+
+// When the working folder cannot become the current directory, the entries
+// are not unpacked wherever the current directory happens to be.
+TEST_F(PlacingTest, NothingIsUnpackedElsewhereWhenTheWorkingFolderCannotBeEntered) {
+  struct RefusingFolderChange : ForwardingFileOperations {
+    bool ChangeCurrentFolder(const std::wstring&) override { return false; }
+  } files;
+  const fs::path other = root_.path() / "elsewhere";
+  fs::create_directories(other);
+  fs::current_path(other);
+  std::ofstream(work_ / "subtitles.zip", std::ios::binary) << BuildZip({{"es.srt", "ES"}});
+  std::unique_ptr<ArchiveStream> stream;
+  PlaceSubtitleFiles(Folder(work_), Folder(video_), L"The Movie.avi", stream, files, messages_);
+  EXPECT_TRUE(fs::is_empty(other));
+  EXPECT_TRUE(fs::is_empty(video_));
+  EXPECT_TRUE(fs::is_empty(work_));
+  EXPECT_EQ(messages_.shown, 0);
 }
 
 TEST(SubtitleNaming, CutsTheExtensionAtTheLastDotOfTheLastName) {

@@ -45,12 +45,11 @@ std::string BuildZip(const std::vector<ZipEntrySpec>& entries, const std::string
     info.dosDate = e.dosDateTime;
     info.external_fa = e.externalAttributes;
     const bool raw = e.raw.has_value();
-    Check(zipOpenNewFileInZip4_64(zip, e.name.c_str(), &info,
-                                  e.localExtra.empty() ? nullptr : e.localExtra.data(),
-                                  static_cast<uInt>(e.localExtra.size()), nullptr, 0, nullptr,
-                                  e.method, e.method == 0 ? 0 : Z_DEFAULT_COMPRESSION, raw ? 1 : 0,
-                                  -MAX_WBITS, 8, Z_DEFAULT_STRATEGY, nullptr, 0, e.versionMadeBy,
-                                  e.flags, 0) == ZIP_OK,
+    Check(zipOpenNewFileInZip4_64(
+              zip, e.name.c_str(), &info, e.localExtra.empty() ? nullptr : e.localExtra.data(),
+              static_cast<uInt>(e.localExtra.size()), nullptr, 0, nullptr, e.method,
+              e.method == 0 ? 0 : Z_DEFAULT_COMPRESSION, raw ? 1 : 0, -MAX_WBITS, 8,
+              Z_DEFAULT_STRATEGY, nullptr, 0, e.versionMadeBy, e.flags, 0) == ZIP_OK,
           "zipOpenNewFileInZip4_64");
     const std::string& bytes = raw ? e.raw->bytes : e.data;
     if (!bytes.empty()) {

@@ -24,11 +24,11 @@ struct ZipEntrySpec {
   std::string name;
   std::string data;
   uint32_t dosDateTime = kFixtureDosTime;
-  uint16_t versionMadeBy = 0;           // host in the high byte: 0 MS-DOS, 3 Unix, 11 NTFS
-  uint32_t externalAttributes = 0x20;   // DOS archive bit
+  uint16_t versionMadeBy = 0;          // host in the high byte: 0 MS-DOS, 3 Unix, 11 NTFS
+  uint32_t externalAttributes = 0x20;  // DOS archive bit
   std::string localExtra;
-  int method = 8;                       // 8 deflate, 0 stored
-  uint16_t flags = 0;                   // general-purpose bits (1: encrypted)
+  int method = 8;      // 8 deflate, 0 stored
+  uint16_t flags = 0;  // general-purpose bits (1: encrypted)
   std::optional<RawEntryData> raw;
 };
 

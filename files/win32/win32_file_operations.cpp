@@ -4,6 +4,7 @@
 
 // iowin32.h needs the declarations of unzip.h (and zlib.h) first.
 #include <unzip.h>
+
 #include <iowin32.h>
 
 #include "file_operations.h"
@@ -101,8 +102,8 @@ class Win32FileOperations : public FileOperations {
     // would not, so the rule is kept here for both.
     const DWORD existing = GetFileAttributesW(path.c_str());
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY)) return nullptr;
-    UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, flags,
-                                nullptr));
+    UniqueFile file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, flags, nullptr));
     if (!file) return nullptr;
     return std::make_unique<Win32OutputFile>(std::move(file));
   }
@@ -131,7 +132,8 @@ class Win32FileOperations : public FileOperations {
         !SystemTimeToFileTime(&utc, &ft)) {
       return false;
     }
-    fileTime = static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+    fileTime =
+        static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
     return true;
   }
 };

@@ -1,9 +1,8 @@
 // The Win32 side of archive extraction and placing: attributes and the three
 // file times as Windows keeps them, UTF-16 names beyond the Basic
 // Multilingual Plane, and a video folder in which no file may be created.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,6 +14,7 @@
 #include "placing.h"
 #include "temp_folder.h"
 #include "unique_resource.h"
+#include "write_permission_message.h"
 #include "zip_fixture.h"
 
 namespace fs = std::filesystem;
@@ -59,17 +59,19 @@ TEST_F(Win32ArchiveTest, WrittenFilesCarryTheEntryAttributes) {
     const char* name;
     uint16_t versionMadeBy;
     uint32_t external;
-    DWORD set;      // these bits must be on
-    DWORD clear;    // these must be off
+    DWORD set;    // these bits must be on
+    DWORD clear;  // these must be off
   } cases[] = {
       {"ro.srt", 0x0014, 0x21, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE, 0},
-      {"hs.srt", 0x0B14, 0x06, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, FILE_ATTRIBUTE_READONLY},
+      {"hs.srt", 0x0B14, 0x06, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
+       FILE_ATTRIBUTE_READONLY},
       {"unix-rw.srt", 0x0314, 0100644u << 16, FILE_ATTRIBUTE_ARCHIVE,
        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
       {"unix-ro.srt", 0x0314, 0100444u << 16, FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN},
   };
   std::vector<ZipEntrySpec> entries;
-  for (const auto& c : cases) entries.push_back({c.name, "x", kFixtureDosTime, c.versionMadeBy, c.external});
+  for (const auto& c : cases)
+    entries.push_back({c.name, "x", kFixtureDosTime, c.versionMadeBy, c.external});
   ASSERT_NE(Open(entries), nullptr);
   for (size_t i = 0; i < std::size(cases); ++i) {
     SCOPED_TRACE(cases[i].name);
@@ -103,7 +105,9 @@ TEST_F(Win32ArchiveTest, WrittenFilesCarryTheThreeTimes) {
     EXPECT_EQ(AsInt(access), entry.accessTime);
     // Wine keeps no creation time of its own on Linux file systems and
     // reports the modification time in its place.
-    if (!RunsUnderWine()) EXPECT_EQ(AsInt(creation), entry.creationTime);
+    if (!RunsUnderWine()) {
+      EXPECT_EQ(AsInt(creation), entry.creationTime);
+    }
     if (i == 0) {
       EXPECT_EQ(entry.modificationTime, UnixSecondsToFileTime(modified));
       EXPECT_EQ(entry.accessTime, UnixSecondsToFileTime(accessed));
@@ -132,7 +136,10 @@ TEST_F(Win32ArchiveTest, DosTimeIsLocalTime) {
 }
 
 TEST_F(Win32ArchiveTest, NamesBeyondTheBasicPlaneBecomeSurrogatePairs) {
-  ASSERT_NE(Open({{"\xF0\x9F\x8E\xAC pel\xC3\xAD" "cula.srt", "x"}}), nullptr);
+  ASSERT_NE(Open({{"\xF0\x9F\x8E\xAC pel\xC3\xAD"
+                   "cula.srt",
+                   "x"}}),
+            nullptr);
   ArchiveEntry entry;
   ASSERT_EQ(GetArchiveEntry(archive_, 0, entry), kArchiveOk);
   EXPECT_EQ(entry.name, L"\xD83C\xDFAC película.srt");
@@ -160,30 +167,28 @@ TEST_F(Win32ArchiveTest, ReadOnlyFilesAreDeletedAndTheArchiveStreamSharesReading
   EXPECT_FALSE(stream->Write("x", 1));
 }
 
-// Makes `folder` a folder in which no file can be created. Under Wine the
-// read-only attribute of a folder removes the Unix write permission, which
-// binds every user but the superuser; for the superuser the folder is also
-// made immutable with chattr (a Unix program Wine can start). Returns false
-// when neither works on this system.
-bool MakeUnwritable(const std::wstring& folder) {
-  SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_READONLY);
-  auto canWrite = [&] {
-    const std::wstring probe = folder + L"\\probe.tmp";
-    HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(h);
-    DeleteFileW(probe.c_str());
-    return true;
-  };
-  if (!canWrite()) return true;
+bool CanCreateFilesIn(const std::wstring& folder) {
+  const std::wstring probe = folder + L"\\probe.tmp";
+  HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(h);
+  DeleteFileW(probe.c_str());
+  return true;
+}
+
+// Runs chattr with `flag` on the folder's Unix path (Wine starts Unix
+// programs too) and waits until the folder is writable as `wanted` says:
+// Wine may report the Unix program ended before it has.
+bool ChattrUntil(const std::wstring& folder, const wchar_t* flag, bool wanted) {
   using UnixName = char*(CDECL*)(const wchar_t*);
-  auto unixName = reinterpret_cast<UnixName>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
   if (!unixName) return false;
   char* path = unixName(folder.c_str());
   if (!path) return false;
-  std::wstring command = L"Z:\\usr\\bin\\chattr +i \"";
-  for (const char* p = path; *p; ++p) command += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+  std::wstring command = std::wstring(L"Z:\\usr\\bin\\chattr ") + flag + L" \"";
+  for (const char* p = path; *p; ++p)
+    command += static_cast<wchar_t>(static_cast<unsigned char>(*p));
   command += L"\"";
   HeapFree(GetProcessHeap(), 0, path);
   STARTUPINFOW startup{};
@@ -196,31 +201,26 @@ bool MakeUnwritable(const std::wstring& folder) {
   WaitForSingleObject(process.hProcess, 10000);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  return !canWrite();
+  for (int i = 0; i < 100; ++i) {
+    if (CanCreateFilesIn(folder) == wanted) return true;
+    Sleep(50);
+  }
+  return false;
+}
+
+// Makes `folder` a folder in which no file can be created. Under Wine the
+// read-only attribute of a folder removes the Unix write permission, which
+// binds every user but the superuser; for the superuser the folder is also
+// made immutable with chattr. False when neither works on this system.
+bool MakeUnwritable(const std::wstring& folder) {
+  SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_READONLY);
+  if (!CanCreateFilesIn(folder)) return true;
+  return ChattrUntil(folder, L"+i", false);
 }
 
 void MakeWritableAgain(const std::wstring& folder) {
-  using UnixName = char*(CDECL*)(const wchar_t*);
-  auto unixName = reinterpret_cast<UnixName>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  if (unixName) {
-    if (char* path = unixName(folder.c_str())) {
-      std::wstring command = L"Z:\\usr\\bin\\chattr -i \"";
-      for (const char* p = path; *p; ++p) command += static_cast<wchar_t>(static_cast<unsigned char>(*p));
-      command += L"\"";
-      HeapFree(GetProcessHeap(), 0, path);
-      STARTUPINFOW startup{};
-      startup.cb = sizeof startup;
-      PROCESS_INFORMATION process{};
-      if (CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                         &startup, &process)) {
-        WaitForSingleObject(process.hProcess, 10000);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-      }
-    }
-  }
   SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!CanCreateFilesIn(folder)) ChattrUntil(folder, L"-i", true);
 }
 
 class RecordingMessages : public PlacingMessages {
@@ -252,6 +252,59 @@ TEST(Win32Placing, ReadOnlyVideoFolderShowsOneMessagePerSubtitle) {
   EXPECT_EQ(messages.shown, 2);
   EXPECT_TRUE(fs::is_empty(video));
   EXPECT_TRUE(fs::is_empty(work));
+}
+
+}  // namespace
+
+namespace {
+
+struct ShownBox {
+  std::wstring title;
+  std::wstring text;
+  bool errorIcon = false;
+};
+
+BOOL CALLBACK FindStaticText(HWND child, LPARAM param) {
+  auto* shown = reinterpret_cast<ShownBox*>(param);
+  wchar_t className[32] = {};
+  GetClassNameW(child, className, 32);
+  if (std::wstring(className) != L"Static") return TRUE;
+  if (GetWindowLongW(child, GWL_STYLE) & SS_ICON) {
+    shown->errorIcon = true;  // the only icon a box with MB_ICONERROR shows
+    return TRUE;
+  }
+  wchar_t text[512] = {};
+  GetWindowTextW(child, text, 512);
+  if (text[0]) shown->text = text;
+  return TRUE;
+}
+
+DWORD WINAPI ShowBox(LPVOID) {
+  WritePermissionMessageBox(nullptr).ShowWritePermissionMessage();
+  return 0;
+}
+
+// The message box as the user sees it: found among the real windows, read,
+// and closed with its OK button.
+TEST(WritePermissionMessageBox, ShowsTheTextsWithAnErrorIcon) {
+  if (!GetEnvironmentVariableW(L"DISPLAY", nullptr, 0)) GTEST_SKIP() << "no display";
+  HANDLE shower = CreateThread(nullptr, 0, ShowBox, nullptr, 0, nullptr);
+  ASSERT_NE(shower, nullptr);
+  HWND box = nullptr;
+  for (int i = 0; i < 200 && !box; ++i) {
+    Sleep(50);
+    box = FindWindowW(L"#32770", kWritePermissionTitle);
+  }
+  ShownBox shown;
+  if (box) {
+    EnumChildWindows(box, FindStaticText, reinterpret_cast<LPARAM>(&shown));
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+  }
+  EXPECT_EQ(WaitForSingleObject(shower, 10000), WAIT_OBJECT_0);
+  CloseHandle(shower);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(shown.text, L"El programa no tiene permiso para escribir el archivo en esta carpeta.");
+  EXPECT_TRUE(shown.errorIcon);
 }
 
 }  // namespace
