@@ -45,7 +45,7 @@ void PlaceSubtitleFiles(const std::wstring& workingFolder, const std::wstring& v
                         const std::wstring& videoFileName,
                         std::unique_ptr<ArchiveStream>& archiveStream, FileOperations& files,
                         PlacingMessages& messages) {
-  const std::wstring archivePath = workingFolder + L"subtitles.zip";
+  const std::wstring archivePath = workingFolder + kArchiveFileName;
   if (!files.IsFile(archivePath)) return;
   if (archiveStream) {
     archiveStream->Close();

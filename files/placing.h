@@ -5,6 +5,9 @@
 
 #include "file_operations.h"
 
+// The archive every download writes into the working folder.
+inline constexpr wchar_t kArchiveFileName[] = L"subtitles.zip";
+
 // The one message of placing, shown when a file cannot be written beside the
 // video: modal, error icon, OK button, owned by the wizard window.
 inline constexpr wchar_t kWritePermissionText[] =

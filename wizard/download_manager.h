@@ -12,9 +12,6 @@
 #include "wizard_platform.h"
 #include "wizard_view.h"
 
-// The archive every download writes into the working folder.
-inline constexpr wchar_t kArchiveFileName[] = L"subtitles.zip";
-
 // The program's command-line arguments 1 to 4 (absent ones empty).
 struct CommandArguments {
   std::wstring fingerprint, videoPath, languageCode, modeWord;
