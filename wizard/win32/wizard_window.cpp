@@ -34,7 +34,7 @@ HFONT MakeTahoma(int pixelHeight, int weight) {
 }
 
 // One control of the layout: class, text, style, place and size.
-struct ControlSpec {
+struct ControlLayout {
   const wchar_t* className;
   const wchar_t* text;
   DWORD style;
@@ -42,10 +42,10 @@ struct ControlSpec {
   ControlId id;
 };
 
-HWND CreateControl(HWND parent, HINSTANCE instance, const ControlSpec& spec, HFONT font) {
-  HWND control = CreateWindowExW(0, spec.className, spec.text, WS_CHILD | spec.style, spec.left,
-                                 spec.top, spec.width, spec.height, parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance,
+HWND CreateControl(HWND parent, HINSTANCE instance, const ControlLayout& layout, HFONT font) {
+  HWND control = CreateWindowExW(0, layout.className, layout.text, WS_CHILD | layout.style,
+                                 layout.left, layout.top, layout.width, layout.height, parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance,
                                  nullptr);
   SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return control;
