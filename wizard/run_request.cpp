@@ -1,36 +1,10 @@
 #include "run_request.h"
 
-#include <limits>
-
 #include "base64.h"
+#include "decimal_text.h"
 #include "text_forms.h"
 
 namespace {
-
-// An optional sign followed by decimal digits that fit in 32 bits, else the
-// default code.
-int32_t ParseLanguageCode(const std::wstring& text) {
-  size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
-    negative = text[i] == L'-';
-    ++i;
-  }
-  if (i == text.size()) return kDefaultLanguageCode;
-  int64_t value = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < L'0' || text[i] > L'9') return kDefaultLanguageCode;
-    value = value * 10 + (text[i] - L'0');
-    if (value > static_cast<int64_t>(std::numeric_limits<int32_t>::max()) + 1) {
-      return kDefaultLanguageCode;
-    }
-  }
-  if (negative) value = -value;
-  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) {
-    return kDefaultLanguageCode;
-  }
-  return static_cast<int32_t>(value);
-}
 
 bool IsPathSeparator(wchar_t c) { return c == L'\\' || c == L':'; }
 
@@ -60,7 +34,7 @@ RunRequest ReadRunRequest(const std::wstring& fingerprint, const std::wstring& v
     request.videoFolder = path.substr(0, dropBackslash ? last : last + 1) + L"\\";
   }
 
-  request.languageCode = ParseLanguageCode(languageCode);
+  request.languageCode = ParseDecimalInt32(languageCode).value_or(kDefaultLanguageCode);
   request.modeWord = NarrowText(modeWord);
   return request;
 }
