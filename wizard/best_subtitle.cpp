@@ -6,6 +6,7 @@
 #include "service_endpoints.h"
 #include "service_request.h"
 #include "text_forms.h"
+#include "wizard_texts.h"
 
 bool DownloadManager::GetBestSubtitle(int32_t languageCode) {
   const std::wstring body = BestSubtitleLookupBody(languageCode, runRequest_.encodedFingerprint);
@@ -47,9 +48,8 @@ bool DownloadManager::DownloadBestSubtitle(const std::wstring& identifier,
     // A download the user stopped by closing the window needs no message:
     // the run is already ending.
     if (!closedDuringDownload_) {
-      view_.ShowMessage(
-          L"Se ha producido un error al descargar el subtítulo. Por favor, inténtelo de nuevo.",
-          L"Informação", MessageIcon::Error, MessageButtons::Ok, true);
+      view_.ShowMessage(kDownloadErrorText, kDownloadErrorTitle, MessageIcon::Error,
+                        MessageButtons::Ok, true);
     }
     return false;
   }

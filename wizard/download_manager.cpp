@@ -94,8 +94,14 @@ void DownloadManager::FormCreate() {
       }
       break;
     case RunMode::List:
-      // The list of subtitles to tick is not built yet: the run ends like
-      // an unknown mode.
+      if (LoadSubtitleList(runRequest_.languageCode, runRequest_.encodedFingerprint)) {
+        IdentifyFilm();
+      } else {
+        ShowNotFound();
+      }
+      CheckForNewVersion();
+      // The user ticks rows and presses Next in the message loop.
+      break;
     case RunMode::None:
       Terminate();
       break;
@@ -114,13 +120,15 @@ void DownloadManager::NotebookPageChanged() {
   view_.SetNextCaption(kNextCaption);
   // No second Next while a download runs.
   view_.SetNextVisible(view_.ActivePage() != kPageDownload);
+  if (view_.ActivePage() == kPageFinish) ShowClosingPage();
 }
 
 void DownloadManager::BtnProximoClick() {
   // On the last page there is no next page and no page change.
   view_.SelectPage(view_.ActivePage() + 1);
   if (view_.ActivePage() == kPageDownload) {
-    // Downloading the ticked subtitles arrives with the list of subtitles.
+    DownloadSelectedSubtitles();
+    PlaceSubtitleFiles();
     view_.SelectPage(kPageFinish);
   } else if (view_.ActivePage() == kPageFinish) {
     Terminate();

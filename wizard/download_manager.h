@@ -44,6 +44,7 @@ class DownloadManager : public WizardEvents, private PlacingMessages {
   void NotebookPageChanged() override;
   void BtnProximoClick() override;
   void FormClose() override;
+  void ChckBxPosterClick() override;
 
   // Ending the run only marks the end; the handler that asks goes on to its
   // own end, then the message loop stops.
@@ -57,9 +58,15 @@ class DownloadManager : public WizardEvents, private PlacingMessages {
   bool DownloadBestSubtitle(const std::wstring& identifier, const std::wstring& date);
   void ShowNotFound();
   void PlaceSubtitleFiles();
+  bool LoadSubtitleList(int32_t languageCode, const std::string& encodedFingerprint);
+  void IdentifyFilm();
+  void DownloadPoster(const std::string& url);
+  void DownloadSelectedSubtitles();
+  void ShowClosingPage();
 
   const RunRequest& runRequest() const { return runRequest_; }
   const std::wstring& workingFolder() const { return workingFolder_; }
+  const std::string& filmIdentifier() const { return filmIdentifier_; }
 
  private:
   class ProgressEvents;
@@ -77,6 +84,7 @@ class DownloadManager : public WizardEvents, private PlacingMessages {
   std::string filmIdentifier_;
   std::unique_ptr<ArchiveStream> archiveStream_;
   ReplyDocumentRef currentReplyDocument_;
+  int rowCount_ = 0;  // subtitle rows; the window holds their checkboxes
   bool terminated_ = false;
   bool downloading_ = false;           // an archive download is under way
   bool closedDuringDownload_ = false;  // the close box stopped it

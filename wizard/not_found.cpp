@@ -2,6 +2,7 @@
 #include "base64.h"
 #include "download_manager.h"
 #include "text_forms.h"
+#include "wizard_texts.h"
 
 void DownloadManager::ShowNotFound() {
   // The fingerprint as it came on the command line, narrowed to 8 bits.
@@ -9,7 +10,7 @@ void DownloadManager::ShowNotFound() {
   const std::wstring text = L"Subtítulo no encontrado. (Hash=" + fingerprint + L")" + L"\n" +
                             runRequest_.videoFileName;
   view_.SetCaption(text);
-  view_.ShowMessage(view_.Caption(), L"Información", MessageIcon::Exclamation, MessageButtons::Ok,
+  view_.ShowMessage(view_.Caption(), kInformationTitle, MessageIcon::Exclamation, MessageButtons::Ok,
                     true);
   Terminate();
 }

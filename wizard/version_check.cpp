@@ -4,6 +4,7 @@
 #include "service_endpoints.h"
 #include "text_forms.h"
 #include "version_reply.h"
+#include "wizard_texts.h"
 
 void DownloadManager::CheckForNewVersion() {
   // Wholly guarded: any failure skips the rest and the run goes on as if no
@@ -19,7 +20,7 @@ void DownloadManager::CheckForNewVersion() {
                           L"Actualización", MessageIcon::Question, MessageButtons::YesNo, false);
     if (answer != MessageAnswer::Yes) return;
     platform_.ShellOpen(address);
-    platform_.CloseWindowTitled(L"Información");
+    platform_.CloseWindowTitled(kInformationTitle);
     Terminate();
   } catch (...) {
   }

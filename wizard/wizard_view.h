@@ -45,6 +45,26 @@ class WizardView {
 
   virtual void ShowTrayBalloon(const std::wstring& title, const std::wstring& text) = 0;
 
+  // The poster panel: ChckBxPoster ("Descargar Póster") with its hint, and
+  // ImgPoster. ShowPoster returns false, changing nothing, for bytes that
+  // are no JPEG image.
+  virtual void SetPosterCheckboxVisible(bool visible) = 0;
+  virtual bool PosterCheckboxTicked() const = 0;
+  virtual void SetPosterCheckboxHint(const std::wstring& hint) = 0;
+  virtual std::wstring PosterCheckboxHint() const = 0;
+  virtual bool ShowPoster(const std::string& jpegBytes) = 0;
+
+  // The subtitle rows inside GrpBxAvancado: row `index` is a flag image and
+  // a checkbox with the caption, placed by SubtitleRowPlacement.
+  virtual void SetSubtitleGroupVisible(bool visible) = 0;
+  virtual void AddSubtitleRow(int index, const std::wstring& caption) = 0;
+  virtual void SetRowTicked(int index, bool ticked) = 0;
+  virtual bool RowTicked(int index) const = 0;
+  virtual void SetRowBold(int index) = 0;
+
+  // Loads the closing web page out of sight; nothing waits for it.
+  virtual void LoadClosingPage(const std::string& url) = 0;
+
   // A modal message box; owned by the window unless `owned` is false.
   virtual MessageAnswer ShowMessage(const std::wstring& text, const std::wstring& title,
                                     MessageIcon icon, MessageButtons buttons, bool owned) = 0;
@@ -60,4 +80,5 @@ class WizardEvents {
   virtual void NotebookPageChanged() = 0;
   virtual void BtnProximoClick() = 0;
   virtual void FormClose() = 0;
+  virtual void ChckBxPosterClick() = 0;
 };

@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,25 @@ class FakeView : public WizardView {
   void ShowTrayBalloon(const std::wstring& title, const std::wstring& text) override {
     balloons.push_back(title + L"|" + text);
   }
+  void SetPosterCheckboxVisible(bool visible) override { posterCheckboxVisible = visible; }
+  bool PosterCheckboxTicked() const override { return posterTicked; }
+  void SetPosterCheckboxHint(const std::wstring& hint) override { posterHint = hint; }
+  std::wstring PosterCheckboxHint() const override { return posterHint; }
+  bool ShowPoster(const std::string& jpegBytes) override {
+    if (jpegBytes.rfind("\xFF\xD8", 0) != 0) return false;  // a JPEG starts so
+    poster = jpegBytes;
+    return true;
+  }
+  void SetSubtitleGroupVisible(bool visible) override { groupVisible = visible; }
+  void AddSubtitleRow(int index, const std::wstring& caption) override {
+    if (index != static_cast<int>(rows.size())) throw std::logic_error("rows out of order");
+    rows.push_back({caption, false, false});
+  }
+  void SetRowTicked(int index, bool ticked) override { rows.at(index).ticked = ticked; }
+  bool RowTicked(int index) const override { return rows.at(index).ticked; }
+  void SetRowBold(int index) override { rows.at(index).bold = true; }
+  void LoadClosingPage(const std::string& url) override { closingPages.push_back(url); }
+
   MessageAnswer ShowMessage(const std::wstring& text, const std::wstring& title, MessageIcon icon,
                             MessageButtons buttons, bool owned) override {
     messages.push_back({text, title, icon, buttons, owned});
@@ -61,7 +81,16 @@ class FakeView : public WizardView {
 
   WizardEvents* events() const { return events_; }
 
+  struct Row {
+    std::wstring caption;
+    bool ticked, bold;
+  };
   bool shown = false;
+  bool posterCheckboxVisible = false, posterTicked = false, groupVisible = false;
+  std::wstring posterHint = L"false";
+  std::string poster;
+  std::vector<Row> rows;
+  std::vector<std::string> closingPages;
   std::wstring movieName, nextCaption = L"Próximo >";
   bool nextVisible = true, nextEnabled = true;
   std::vector<int> pageChanges;
