@@ -2,6 +2,7 @@
 // start-up and then the message loop until the run ends. Every run exits
 // with code 0.
 #include <windows.h>
+#include <objbase.h>
 
 #include <exception>
 
@@ -62,6 +63,8 @@ void RunWizard(HINSTANCE instance) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  // The poster's picture loader and the shell want COM on this thread.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   try {
     RunWizard(instance);
   } catch (const std::exception& failure) {
@@ -69,5 +72,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   } catch (...) {
     ReportWithoutWindow(L"");
   }
+  if (SUCCEEDED(com)) CoUninitialize();
   return 0;
 }

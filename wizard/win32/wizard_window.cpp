@@ -7,6 +7,9 @@
 
 #include "app_icon.h"
 #include "code_page.h"
+#include "jpeg_picture.h"
+#include "page_loader.h"
+#include "subtitle_rows.h"
 
 namespace {
 
@@ -101,6 +104,9 @@ WizardWindow::WizardWindow(HINSTANCE instance) : instance_(instance) {
   titleFont_ = MakeTahoma(19, FW_NORMAL);
   statusFont_ = MakeTahoma(15, FW_BOLD);
   smallFont_ = MakeTahoma(12, FW_NORMAL);
+  boldFont_ = MakeTahoma(11, FW_BOLD);
+  flag_ = static_cast<HBITMAP>(
+      LoadImageW(instance, MAKEINTRESOURCEW(kFlagBitmapId), IMAGE_BITMAP, 0, 0, 0));
   pageBrush_ = CreateSolidBrush(RGB(255, 255, 255));
   panelBrush_ = CreateSolidBrush(kPanelFill);
   icon_ = CreateAppIcon();
@@ -136,7 +142,9 @@ WizardWindow::~WizardWindow() {
   }
   for (HGDIOBJ object : {static_cast<HGDIOBJ>(font_), static_cast<HGDIOBJ>(titleFont_),
                          static_cast<HGDIOBJ>(statusFont_), static_cast<HGDIOBJ>(smallFont_),
-                         static_cast<HGDIOBJ>(pageBrush_), static_cast<HGDIOBJ>(panelBrush_)}) {
+                         static_cast<HGDIOBJ>(boldFont_), static_cast<HGDIOBJ>(poster_),
+                         static_cast<HGDIOBJ>(flag_), static_cast<HGDIOBJ>(pageBrush_),
+                         static_cast<HGDIOBJ>(panelBrush_)}) {
     if (object) DeleteObject(object);
   }
   if (icon_) DestroyIcon(icon_);
@@ -170,10 +178,12 @@ void WizardWindow::CreateControls() {
   CreateControl(pages_[kPageDefault], instance_,
                 {WC_STATICW, L"Película", WS_VISIBLE | SS_LEFT, 19, 25, 590, 48, kLblMovieName},
                 titleFont_);
-  CreateControl(pages_[kPageDefault], instance_,
-                {WC_BUTTONW, L"Subtítulos encontrados ordenados por número de usos", BS_GROUPBOX, 19,
-                 79, 590, 250, kGrpBxAvancado},
-                font_);
+  HWND group = CreateControl(pages_[kPageDefault], instance_,
+                             {WC_BUTTONW, L"Subtítulos encontrados ordenados por número de usos",
+                              BS_GROUPBOX, 19, 79, 590, 250, kGrpBxAvancado},
+                             font_);
+  // The rows live in the group box; their colours come from the page.
+  SetWindowSubclass(group, &GroupProc, 0, 0);
 
   // Page 1, "download".
   FitLabelToText(CreateControl(pages_[kPageDownload], instance_,
@@ -279,6 +289,62 @@ void WizardWindow::ShowTrayBalloon(const std::wstring& title, const std::wstring
   Shell_NotifyIconW(NIM_MODIFY, &data);
 }
 
+void WizardWindow::SetPosterCheckboxVisible(bool visible) {
+  ShowWindow(Control(kChckBxPoster), visible ? SW_SHOW : SW_HIDE);
+}
+
+bool WizardWindow::PosterCheckboxTicked() const {
+  return SendMessageW(Control(kChckBxPoster), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+bool WizardWindow::ShowPoster(const std::string& jpegBytes) {
+  HBITMAP picture = DecodeJpeg(jpegBytes);
+  if (!picture) return false;
+  // The picture control takes the picture's size.
+  SendMessageW(Control(kImgPoster), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
+  if (poster_) DeleteObject(poster_);
+  poster_ = picture;
+  return true;
+}
+
+void WizardWindow::SetSubtitleGroupVisible(bool visible) {
+  ShowWindow(Control(kGrpBxAvancado), visible ? SW_SHOW : SW_HIDE);
+}
+
+void WizardWindow::AddSubtitleRow(int index, const std::wstring& caption) {
+  HWND group = Control(kGrpBxAvancado);
+  const RowPlacement place = SubtitleRowPlacement(index);
+  HWND flag = CreateWindowExW(0, WC_STATICW, nullptr, WS_CHILD | WS_VISIBLE | SS_BITMAP,
+                              place.flagLeft, place.flagTop, 16, 11, group, nullptr, instance_,
+                              nullptr);
+  SendMessageW(flag, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(flag_));
+  HWND row = CreateWindowExW(
+      0, WC_BUTTONW, caption.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
+      place.checkLeft, place.checkTop, place.checkWidth, 17, group,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstSubtitleRow + index)), instance_, nullptr);
+  SendMessageW(row, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+}
+
+void WizardWindow::SetRowTicked(int index, bool ticked) {
+  SendMessageW(GetDlgItem(Control(kGrpBxAvancado), kFirstSubtitleRow + index), BM_SETCHECK,
+               ticked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool WizardWindow::RowTicked(int index) const {
+  return SendMessageW(GetDlgItem(Control(kGrpBxAvancado), kFirstSubtitleRow + index), BM_GETCHECK,
+                      0, 0) == BST_CHECKED;
+}
+
+void WizardWindow::SetRowBold(int index) {
+  SendMessageW(GetDlgItem(Control(kGrpBxAvancado), kFirstSubtitleRow + index), WM_SETFONT,
+               reinterpret_cast<WPARAM>(boldFont_), TRUE);
+}
+
+void WizardWindow::LoadClosingPage(const std::string& url) {
+  // The page lies beyond the window's edge: it is loaded, never shown.
+  LoadPageInBackground(url);
+}
+
 MessageAnswer WizardWindow::ShowMessage(const std::wstring& text, const std::wstring& title,
                                         MessageIcon icon, MessageButtons buttons, bool owned) {
   UINT flags = buttons == MessageButtons::YesNo ? MB_YESNO : MB_OK;
@@ -350,6 +416,10 @@ LRESULT WizardWindow::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lP
         Dispatch([this] { events_->BtnProximoClick(); });
         return 0;
       }
+      if (LOWORD(wParam) == kChckBxPoster && HIWORD(wParam) == BN_CLICKED) {
+        Dispatch([this] { events_->ChckBxPosterClick(); });
+        return 0;
+      }
       break;
     case WM_PAINT: {
       PAINTSTRUCT paint;
@@ -383,6 +453,14 @@ LRESULT WizardWindow::HandlePageMessage(HWND page, UINT message, WPARAM wParam, 
       return SendMessageW(window_, message, wParam, lParam);
   }
   return DefWindowProcW(page, message, wParam, lParam);
+}
+
+LRESULT CALLBACK WizardWindow::GroupProc(HWND group, UINT message, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR, DWORD_PTR) {
+  if (message == WM_CTLCOLORSTATIC || message == WM_CTLCOLORBTN) {
+    return SendMessageW(GetParent(group), message, wParam, lParam);
+  }
+  return DefSubclassProc(group, message, wParam, lParam);
 }
 
 void WizardWindow::PaintWindow(HDC dc) {

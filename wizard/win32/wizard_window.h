@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <array>
+#include <string>
 
 #include "wizard_view.h"
 
@@ -20,7 +21,11 @@ enum ControlId : int {
   kImage1,
   kLabel5,
   kWbBrwsrSocial,
+  kFirstSubtitleRow = 1000,  // row i's checkbox ("CheckBox" + i) is kFirstSubtitleRow + i
 };
+
+// The flag picture of the subtitle rows, a bitmap resource of the program.
+inline constexpr int kFlagBitmapId = 101;
 
 // The wizard's one window (TfrmDownloadManager): a fixed 794 x 450 dialog-like
 // window with the poster panel on the left, a three-page notebook on the
@@ -51,6 +56,17 @@ class WizardWindow : public WizardView {
   void SetProgressMax(uint32_t maximum) override;
   void SetProgressPosition(uint32_t position) override;
   void ShowTrayBalloon(const std::wstring& title, const std::wstring& text) override;
+  void SetPosterCheckboxVisible(bool visible) override;
+  bool PosterCheckboxTicked() const override;
+  void SetPosterCheckboxHint(const std::wstring& hint) override { posterHint_ = hint; }
+  std::wstring PosterCheckboxHint() const override { return posterHint_; }
+  bool ShowPoster(const std::string& jpegBytes) override;
+  void SetSubtitleGroupVisible(bool visible) override;
+  void AddSubtitleRow(int index, const std::wstring& caption) override;
+  void SetRowTicked(int index, bool ticked) override;
+  bool RowTicked(int index) const override;
+  void SetRowBold(int index) override;
+  void LoadClosingPage(const std::string& url) override;
   MessageAnswer ShowMessage(const std::wstring& text, const std::wstring& title, MessageIcon icon,
                             MessageButtons buttons, bool owned) override;
   void ProcessMessages() override;
@@ -61,6 +77,7 @@ class WizardWindow : public WizardView {
  private:
   static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
   static LRESULT CALLBACK PageProc(HWND, UINT, WPARAM, LPARAM);
+  static LRESULT CALLBACK GroupProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
   LRESULT HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandlePageMessage(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
   template <typename Handler>
@@ -81,8 +98,12 @@ class WizardWindow : public WizardView {
   HFONT titleFont_ = nullptr;   // Tahoma, 19 pixels
   HFONT statusFont_ = nullptr;  // Tahoma bold, 15 pixels
   HFONT smallFont_ = nullptr;   // Tahoma, 12 pixels
+  HFONT boldFont_ = nullptr;    // Tahoma bold, 11 pixels: the first subtitle row
+  HBITMAP poster_ = nullptr;
+  HBITMAP flag_ = nullptr;      // shared by every row's flag image
   HBRUSH pageBrush_ = nullptr;
   HBRUSH panelBrush_ = nullptr;
   HICON icon_ = nullptr;
   bool trayIconAdded_ = false;
+  std::wstring posterHint_ = L"false";
 };

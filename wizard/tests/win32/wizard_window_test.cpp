@@ -1,6 +1,7 @@
 #include "wizard_window.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 #include <float.h>
 #include <gtest/gtest.h>
 
@@ -15,7 +16,8 @@ struct CountingEvents : WizardEvents {
   void NotebookPageChanged() override { ++pageChanges; }
   void BtnProximoClick() override { ++clicks; }
   void FormClose() override { ++closes; }
-  int pageChanges = 0, clicks = 0, closes = 0;
+  void ChckBxPosterClick() override { ++posterClicks; }
+  int pageChanges = 0, clicks = 0, closes = 0, posterClicks = 0;
 };
 
 RECT PlaceInParent(HWND control) {
@@ -171,6 +173,96 @@ TEST_F(WizardWindowTest, NextButtonStateAndCaptionsFollowTheView) {
 }  // namespace
 
 namespace {
+
+// A 4 x 6 JPEG picture, as a poster server would send it.
+const std::string kTinyJpeg(
+    "\xFF\xD8\xFF\xE0\x00\x10\x4A\x46\x49\x46\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00\xFF\xDB\x00\x43"
+    "\x00\x06\x04\x05\x06\x05\x04\x06\x06\x05\x06\x07\x07\x06\x08\x0A\x10\x0A\x0A\x09\x09\x0A\x14\x0E"
+    "\x0F\x0C\x10\x17\x14\x18\x18\x17\x14\x16\x16\x1A\x1D\x25\x1F\x1A\x1B\x23\x1C\x16\x16\x20\x2C\x20"
+    "\x23\x26\x27\x29\x2A\x29\x19\x1F\x2D\x30\x2D\x28\x30\x25\x28\x29\x28\xFF\xDB\x00\x43\x01\x07\x07"
+    "\x07\x0A\x08\x0A\x13\x0A\x0A\x13\x28\x1A\x16\x1A\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28"
+    "\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28"
+    "\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28\x28\xFF\xC0\x00\x11\x08\x00\x06\x00\x04\x03"
+    "\x01\x22\x00\x02\x11\x01\x03\x11\x01\xFF\xC4\x00\x15\x00\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00"
+    "\x00\x00\x00\x00\x00\x00\x00\x06\xFF\xC4\x00\x14\x10\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00"
+    "\x00\x00\x00\x00\x00\x00\xFF\xC4\x00\x15\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00"
+    "\x00\x00\x00\x06\x07\xFF\xC4\x00\x14\x11\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00"
+    "\x00\x00\x00\xFF\xDA\x00\x0C\x03\x01\x00\x02\x11\x03\x11\x00\x3F\x00\x97\x01\x45\x18\x7F\xFF\xD9",
+    288);
+
+class WizardWindowRows : public WizardWindowTest {
+ protected:
+  void SetUp() override { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+  void TearDown() override { CoUninitialize(); }
+};
+
+TEST_F(WizardWindowRows, RowsStandTwentyPixelsApartInTheGroupBox) {
+  for (int i = 0; i < 12; ++i) window.AddSubtitleRow(i, L"Row " + std::to_wstring(i));
+  HWND group = window.Control(kGrpBxAvancado);
+  struct Case {
+    int index, checkTop;
+  } cases[] = {{0, 28}, {1, 48}, {2, 68}, {11, 248}};
+  for (const auto& c : cases) {
+    HWND row = GetDlgItem(group, kFirstSubtitleRow + c.index);
+    ASSERT_TRUE(row) << c.index;
+    const RECT place = PlaceInParent(row);
+    EXPECT_EQ(place.left, 38);
+    EXPECT_EQ(place.top, c.checkTop);
+    EXPECT_EQ(place.right - place.left, 538);
+    EXPECT_EQ(Text(row), L"Row " + std::to_wstring(c.index));
+  }
+  // The flags: pictures 16 x 11 at left 16, 4 pixels below their checkbox.
+  int flags = 0;
+  for (HWND child = GetWindow(group, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t className[32] = {};
+    GetClassNameW(child, className, 32);
+    if (_wcsicmp(className, L"Static") == 0) {
+      const RECT place = PlaceInParent(child);
+      EXPECT_EQ(place.left, 16);
+      EXPECT_EQ((place.top - 32) % 20, 0);
+      EXPECT_EQ(place.right - place.left, 16);
+      EXPECT_EQ(place.bottom - place.top, 11);
+      EXPECT_TRUE(SendMessageW(child, STM_GETIMAGE, IMAGE_BITMAP, 0));
+      ++flags;
+    }
+  }
+  EXPECT_EQ(flags, 12);
+
+  window.SetRowTicked(0, true);
+  window.SetRowBold(0);
+  EXPECT_TRUE(window.RowTicked(0));
+  EXPECT_FALSE(window.RowTicked(1));
+  SendMessageW(GetDlgItem(group, kFirstSubtitleRow + 1), BM_CLICK, 0, 0);  // the user ticks it
+  EXPECT_TRUE(window.RowTicked(1));
+  LOGFONTW font{};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(GetDlgItem(group, kFirstSubtitleRow), WM_GETFONT, 0, 0)),
+             sizeof font, &font);
+  EXPECT_EQ(font.lfWeight, FW_BOLD);
+}
+
+TEST_F(WizardWindowRows, PosterShowsJpegPicturesOnly) {
+  HWND poster = window.Control(kImgPoster);
+  EXPECT_FALSE(window.ShowPoster("GIF89a not a poster"));
+  EXPECT_FALSE(window.ShowPoster(""));
+  EXPECT_FALSE(SendMessageW(poster, STM_GETIMAGE, IMAGE_BITMAP, 0));
+  ASSERT_TRUE(window.ShowPoster(kTinyJpeg));
+  EXPECT_TRUE(SendMessageW(poster, STM_GETIMAGE, IMAGE_BITMAP, 0));
+  const RECT place = PlaceInParent(poster);
+  EXPECT_EQ(place.right - place.left, 4);  // the picture control takes the picture's size
+  EXPECT_EQ(place.bottom - place.top, 6);
+}
+
+TEST_F(WizardWindowRows, PosterCheckboxReportsItsClicksAndKeepsItsHint) {
+  CountingEvents events;
+  window.SetEvents(&events);
+  EXPECT_EQ(window.PosterCheckboxHint(), L"false");
+  window.SetPosterCheckboxVisible(true);
+  SendMessageW(window.Control(kChckBxPoster), BM_CLICK, 0, 0);
+  EXPECT_EQ(events.posterClicks, 1);
+  EXPECT_TRUE(window.PosterCheckboxTicked());
+  window.SetPosterCheckboxHint(L"true");
+  EXPECT_EQ(window.PosterCheckboxHint(), L"true");
+}
 
 TEST(SystemPlatform, MasksEveryFloatingPointException) {
   _controlfp(0, _MCW_EM);  // unmask all

@@ -1,0 +1,52 @@
+#include "jpeg_picture.h"
+
+#include <objidl.h>
+#include <ocidl.h>
+#include <olectl.h>
+
+#include <cstring>
+
+namespace {
+
+template <typename T>
+struct Released {
+  T* pointer = nullptr;
+  ~Released() {
+    if (pointer) pointer->Release();
+  }
+};
+
+}  // namespace
+
+HBITMAP DecodeJpeg(const std::string& bytes) {
+  // The picture loader also takes bitmaps, icons and metafiles; only a JPEG
+  // stream (it starts with the SOI marker and another marker) is a poster.
+  if (bytes.size() < 4 || static_cast<unsigned char>(bytes[0]) != 0xFF ||
+      static_cast<unsigned char>(bytes[1]) != 0xD8 || static_cast<unsigned char>(bytes[2]) != 0xFF) {
+    return nullptr;
+  }
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+  if (!memory) return nullptr;
+  std::memcpy(GlobalLock(memory), bytes.data(), bytes.size());
+  GlobalUnlock(memory);
+
+  Released<IStream> stream;
+  if (FAILED(CreateStreamOnHGlobal(memory, TRUE, &stream.pointer))) {
+    GlobalFree(memory);
+    return nullptr;
+  }
+  Released<IPicture> picture;
+  if (FAILED(OleLoadPicture(stream.pointer, static_cast<LONG>(bytes.size()), FALSE, IID_IPicture,
+                            reinterpret_cast<void**>(&picture.pointer)))) {
+    return nullptr;
+  }
+  SHORT type = PICTYPE_NONE;
+  OLE_HANDLE handle = 0;
+  if (FAILED(picture.pointer->get_Type(&type)) || type != PICTYPE_BITMAP ||
+      FAILED(picture.pointer->get_Handle(&handle))) {
+    return nullptr;
+  }
+  // The picture owns its bitmap; hand out a copy that outlives it.
+  return static_cast<HBITMAP>(CopyImage(reinterpret_cast<HBITMAP>(static_cast<UINT_PTR>(handle)),
+                                        IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+}
