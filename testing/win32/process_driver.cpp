@@ -52,7 +52,7 @@ void PumpOwnMessages() {
 }  // namespace
 
 DrivenRun ProcessDriver::Run(const std::wstring& program, const std::wstring& arguments,
-                             Answer answer, DWORD timeoutMilliseconds) {
+                             Answer answer, DWORD timeoutMilliseconds, Act act) {
   DrivenRun run;
   std::wstring commandLine = L"\"" + program + L"\" " + arguments;
   STARTUPINFOW startup{};
@@ -79,9 +79,12 @@ DrivenRun ProcessDriver::Run(const std::wstring& program, const std::wstring& ar
         const int button = answer ? answer(box) : IDOK;
         PostMessageW(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(window, button)));
-      } else if (!noted.count(window)) {
-        noted.insert(window);
-        run.shownWindows.push_back(ClassName(window) + L"|" + Text(window));
+      } else {
+        if (!noted.count(window)) {
+          noted.insert(window);
+          run.shownWindows.push_back(ClassName(window) + L"|" + Text(window));
+        }
+        if (act) act(window);
       }
     }
     if (WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) {

@@ -26,7 +26,10 @@ struct DrivenRun {
 class ProcessDriver {
  public:
   using Answer = std::function<int(const SeenMessageBox&)>;
+  // Called on every look at the program's other visible windows, to act in
+  // them as a user would.
+  using Act = std::function<void(HWND)>;
 
   static DrivenRun Run(const std::wstring& program, const std::wstring& arguments, Answer answer,
-                       DWORD timeoutMilliseconds = 30000);
+                       DWORD timeoutMilliseconds = 30000, Act act = nullptr);
 };

@@ -9,11 +9,13 @@
 #include <iterator>
 
 #include "base64.h"
+#include "reply_document.h"
 #include "process_driver.h"
 #include "service_endpoints.h"
 #include "service_hosts.h"
 #include "temp_folder.h"
 #include "test_http_server.h"
+#include "wizard_window.h"
 #include "zip_fixture.h"
 
 namespace {
@@ -37,10 +39,8 @@ std::string ReadFile(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-int ServicePort() {
-  const std::string host = kServiceHost;
-  return std::stoi(host.substr(host.find(':') + 1));
-}
+int PortOf(const std::string& host) { return std::stoi(host.substr(host.find(':') + 1)); }
+int ServicePort() { return PortOf(kServiceHost); }
 
 ScriptedReply Xml(const std::string& body) {
   ScriptedReply reply;
@@ -285,6 +285,127 @@ TEST_F(MorvaneRun, UnknownModeWordEndsAtOnceWithoutRequests) {
     EXPECT_TRUE(run.shownWindows.empty());
   }
   EXPECT_TRUE(server.Requests().empty());
+}
+
+// A control anywhere inside a window, by its identifier.
+HWND FindControl(HWND window, int id) {
+  struct Search {
+    int id;
+    HWND found;
+  } search{id, nullptr};
+  EnumChildWindows(
+      window,
+      [](HWND child, LPARAM parameter) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(parameter);
+        if (GetDlgCtrlID(child) != s->id) return TRUE;
+        s->found = child;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::wstring WindowText(HWND window) {
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, 512);
+  return text;
+}
+
+std::string SubtitleRecord(const std::string& id, const std::string& name) {
+  return "<subtitle><id>" + EncodeBase64(id) + "</id><name>" + EncodeBase64(name) +
+         "</name><date>" + EncodeBase64("2013-05-01") + "</date></subtitle>";
+}
+
+// 4 x 6 pixels, as the image host would send a poster.
+const std::string kPosterJpeg(
+    "\xFF\xD8\xFF\xE0\x00\x10\x4A\x46\x49\x46\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00"
+    "\xFF\xD9",
+    22);
+
+TEST_F(MorvaneRun, ListModeLetsTheUserTickSubtitlesAndPlacesThem) {
+  TestHttpServer images(PortOf(kImageHost));
+  ScriptedReply poster;
+  poster.body = kPosterJpeg;
+  poster.contentType = "image/jpeg";
+  images.Answer("/cover-1234-128-198.jpg", poster);
+  server.Answer(kSubtitlesByHashPath,
+                Xml("<subtitles>" + SubtitleRecord("1", "Uno") + SubtitleRecord("2", "Dos") +
+                    SubtitleRecord("3", "Tres") + "</subtitles>"));
+  server.Answer(kMovieByHashPath, Xml("<movie><name>" + EncodeBase64("Casablanca") +
+                                      "</name><id>" + EncodeBase64("1234") + "</id></movie>"));
+  server.Answer(kVersionPath, Text(""));
+  server.Answer(kClosingPagePath, Text("<html>Gracias</html>"));
+  ScriptedReply download;
+  ZipEntrySpec entry;
+  entry.name = "tres.srt";
+  entry.data = kSubtitleText;
+  download.body = BuildZip({entry});
+  server.Answer(kSubtitleFilesPath, download);
+
+  // The user waits for the list, unticks the first row, ticks the third,
+  // asks for the poster and presses Next; on the closing page, Next again.
+  int step = 0;
+  std::wstring listCaption, rowCaption, finishCaption;
+  auto user = [&](HWND window) {
+    HWND next = FindControl(window, kBtnProximo);
+    if (!next) return;
+    if (step == 0 && IsWindowEnabled(next)) {
+      listCaption = WindowText(window);
+      rowCaption = WindowText(FindControl(window, kFirstSubtitleRow + 2));
+      SendMessageW(FindControl(window, kFirstSubtitleRow), BM_SETCHECK, BST_UNCHECKED, 0);
+      SendMessageW(FindControl(window, kFirstSubtitleRow + 2), BM_SETCHECK, BST_CHECKED, 0);
+      PostMessageW(FindControl(window, kChckBxPoster), BM_CLICK, 0, 0);
+      PostMessageW(window, WM_COMMAND, MAKEWPARAM(kBtnProximo, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(next));
+      step = 1;
+    } else if (step == 1 && WindowText(next) == L"Terminar") {
+      finishCaption = WindowText(window);
+      PostMessageW(window, WM_COMMAND, MAKEWPARAM(kBtnProximo, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(next));
+      step = 2;
+    }
+  };
+  std::wstring starred = (videoFolder / L"La Pelicula.avi").wstring();
+  for (auto& c : starred) {
+    if (c == L' ') c = L'*';
+  }
+  const DrivenRun run = ProcessDriver::Run((ProgramFolder() / "Morvane.exe").wstring(),
+                                           L"0123456789abcdef " + starred + L" 42 top", nullptr,
+                                           30000, user);
+
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(step, 2);
+  EXPECT_TRUE(run.messageBoxes.empty());
+  EXPECT_EQ(listCaption, L"Subtítulos 1.0 - Casablanca");
+  EXPECT_EQ(rowCaption, L"Tres");
+  EXPECT_EQ(finishCaption, L"¡Obrigado por la confianza!");
+  EXPECT_EQ(ReadFile(videoFolder / L"La Pelicula.srt"), kSubtitleText);
+  EXPECT_FALSE(fs::exists(archive));
+
+  EXPECT_TRUE(server.WaitForRequests(5, std::chrono::seconds(5)));
+  const auto requests = server.Requests();
+  std::vector<std::string> lines;
+  for (const auto& r : requests) lines.push_back(r.method + " " + r.target);
+  ASSERT_GE(lines.size(), 5u);
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4),
+            (std::vector<std::string>{
+                "POST /webService/downloadManager/get_subtitles_by_hash.php",
+                "POST /webService/downloadManager/get_movie_by_hash.php",
+                "GET /webService/downloadManager/get_version.php?lang=es&ver=100",
+                "POST /webService/downloadManager/get_subtitle_files.php"}));
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      "GET /webService/downloadManager/get_page.php?ver=100"),
+            lines.end());
+  const std::string& body = requests[3].body;
+  const std::string start = "version=100&response=multiple&imdb=MTIzNA==&poster=true&subtitles=";
+  ASSERT_EQ(body.rfind(start, 0), 0u) << body;
+  const auto sent = LoadReplyDocument(body.substr(start.size()));
+  const ReplyNode subtitles = FindChildElement(*sent, "subtitles");
+  ASSERT_EQ(ChildCount(subtitles), 1u);
+  EXPECT_EQ(ReadReplyText(FindChildElement(ChildAt(subtitles, 0), "id")), "3");
+  ASSERT_EQ(images.Requests().size(), 1u);
+  EXPECT_EQ(images.Requests()[0].target, "/cover-1234-128-198.jpg");
 }
 
 }  // namespace
