@@ -460,6 +460,18 @@ LRESULT CALLBACK WizardWindow::GroupProc(HWND group, UINT message, WPARAM wParam
   if (message == WM_CTLCOLORSTATIC || message == WM_CTLCOLORBTN) {
     return SendMessageW(GetParent(group), message, wParam, lParam);
   }
+  if (message == WM_NOTIFY) {
+    // A themed checkbox may paint with a font of its own: each row is told
+    // to use the font it was given (the first row's is bold).
+    auto* draw = reinterpret_cast<NMCUSTOMDRAW*>(lParam);
+    if (draw->hdr.code == NM_CUSTOMDRAW && draw->dwDrawStage == CDDS_PREPAINT) {
+      auto font = reinterpret_cast<HFONT>(SendMessageW(draw->hdr.hwndFrom, WM_GETFONT, 0, 0));
+      if (font) {
+        SelectObject(draw->hdc, font);
+        return CDRF_NEWFONT;
+      }
+    }
+  }
   return DefSubclassProc(group, message, wParam, lParam);
 }
 
