@@ -164,13 +164,15 @@ class MorvaneRun : public ::testing::Test {
     return reply;
   }
 
-  DrivenRun Run(const std::wstring& mode, ProcessDriver::Answer answer = nullptr) {
+  DrivenRun Run(const std::wstring& mode, ProcessDriver::Answer answer = nullptr,
+                ProcessDriver::Act act = nullptr) {
     std::wstring starred = (videoFolder / L"La Pelicula.avi").wstring();
     for (auto& c : starred) {
       if (c == L' ') c = L'*';
     }
     return ProcessDriver::Run((ProgramFolder() / "Morvane.exe").wstring(),
-                              L"0123456789abcdef " + starred + L" 42 " + mode, answer);
+                              L"0123456789abcdef " + starred + L" 42 " + mode, answer, 30000,
+                              act);
   }
 
   std::vector<std::string> RequestLines() const {
@@ -366,13 +368,7 @@ TEST_F(MorvaneRun, ListModeLetsTheUserTickSubtitlesAndPlacesThem) {
       step = 2;
     }
   };
-  std::wstring starred = (videoFolder / L"La Pelicula.avi").wstring();
-  for (auto& c : starred) {
-    if (c == L' ') c = L'*';
-  }
-  const DrivenRun run = ProcessDriver::Run((ProgramFolder() / "Morvane.exe").wstring(),
-                                           L"0123456789abcdef " + starred + L" 42 top", nullptr,
-                                           30000, user);
+  const DrivenRun run = Run(L"top", nullptr, user);
 
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exitCode, 0u);
