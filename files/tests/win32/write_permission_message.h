@@ -4,7 +4,8 @@
 
 #include "placing.h"
 
-// The placing message as a modal message box owned by the wizard window.
+// The placing message as a real modal message box, for the tests that look
+// at it on screen.
 class WritePermissionMessageBox : public PlacingMessages {
  public:
   explicit WritePermissionMessageBox(HWND owner) : owner_(owner) {}  // not owned
