@@ -5,16 +5,14 @@
 
 #include <string>
 
+#include "code_page.h"
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   wchar_t self[MAX_PATH * 4] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
   const std::wstring logPath = std::wstring(self) + L".log";
 
-  const wchar_t* line = GetCommandLineW();
-  const int size = WideCharToMultiByte(CP_UTF8, 0, line, -1, nullptr, 0, nullptr, nullptr);
-  std::string utf8(size > 0 ? size - 1 : 0, '\0');
-  if (size > 1) WideCharToMultiByte(CP_UTF8, 0, line, -1, utf8.data(), size, nullptr, nullptr);
-  utf8 += "\n";
+  const std::string utf8 = WideToCodePage(GetCommandLineW(), CP_UTF8) + "\n";
 
   HANDLE log = CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -6,29 +6,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "code_page.h"
 #include "unique_resource.h"
 #include "video_fingerprint.h"
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string out(size, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                      nullptr, nullptr);
-  return out;
-}
+std::string Utf8(const std::wstring& text) { return WideToCodePage(text, CP_UTF8); }
 
 namespace {
-
-std::wstring FromUtf8(const std::string& text) {
-  if (text.empty()) return {};
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(size, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
-  return out;
-}
 
 }  // namespace
 
@@ -206,7 +190,8 @@ std::vector<WizardRun> ReadWizardRuns(const std::filesystem::path& folder, bool*
       const size_t space = line.find(' ');
       const std::string key = line.substr(0, space);
       const std::wstring value =
-          space == std::string::npos ? std::wstring() : FromUtf8(line.substr(space + 1));
+          space == std::string::npos ? std::wstring()
+                                     : CodePageToWide(line.substr(space + 1), CP_UTF8);
       if (key == "program") runs.back().program = value;
       if (key == "parameters") runs.back().parameters = value;
       if (key == "argument") runs.back().arguments.push_back(value);

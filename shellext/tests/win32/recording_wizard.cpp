@@ -6,17 +6,9 @@
 
 #include <string>
 
-namespace {
+#include "code_page.h"
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string out(size, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                      nullptr, nullptr);
-  return out;
-}
+namespace {
 
 std::wstring OwnPath() {
   std::wstring path(32768, L'\0');
@@ -53,11 +45,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::wstring record = self.substr(0, self.rfind(L'\\') + 1) + L"morvane-calls.txt";
   const std::wstring commandLine = GetCommandLineW();
 
-  std::string text = "begin\nprogram " + Utf8(self) + "\nparameters " +
-                     Utf8(Parameters(commandLine)) + "\n";
+  std::string text = "begin\nprogram " + WideToCodePage(self, CP_UTF8) + "\nparameters " +
+                     WideToCodePage(Parameters(commandLine), CP_UTF8) + "\n";
   int count = 0;
   if (wchar_t** arguments = CommandLineToArgvW(commandLine.c_str(), &count)) {
-    for (int i = 1; i < count; ++i) text += "argument " + Utf8(arguments[i]) + "\n";
+    for (int i = 1; i < count; ++i) {
+      text += "argument " + WideToCodePage(arguments[i], CP_UTF8) + "\n";
+    }
     LocalFree(arguments);
   }
   Append(record, text);
