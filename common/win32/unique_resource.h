@@ -57,3 +57,26 @@ struct KernelHandleTraits {
 
 using UniqueFile = UniqueResource<FileHandleTraits>;      // from CreateFileW
 using UniqueHandle = UniqueResource<KernelHandleTraits>;  // processes, threads, events
+
+struct BitmapTraits {
+  using Type = HBITMAP;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { DeleteObject(h); }
+};
+
+struct MenuTraits {
+  using Type = HMENU;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { DestroyMenu(h); }
+};
+
+struct RegistryKeyTraits {
+  using Type = HKEY;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { RegCloseKey(h); }
+};
+
+using UniqueBitmap = UniqueResource<BitmapTraits>;
+using UniqueMenu = UniqueResource<MenuTraits>;
+using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
+

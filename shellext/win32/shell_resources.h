@@ -3,34 +3,11 @@
 #include <windows.h>
 #include <objidl.h>
 
-#include <utility>
-
+#include "com_ptr.h"
 #include "unique_resource.h"
 
-// Owners for the resources the extension's COM objects hold, one type per
-// kind of handle, all move-only.
-
-struct BitmapTraits {
-  using Type = HBITMAP;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type h) { DeleteObject(h); }
-};
-
-struct MenuTraits {
-  using Type = HMENU;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type h) { DestroyMenu(h); }
-};
-
-struct RegistryKeyTraits {
-  using Type = HKEY;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type h) { RegCloseKey(h); }
-};
-
-using UniqueBitmap = UniqueResource<BitmapTraits>;
-using UniqueMenu = UniqueResource<MenuTraits>;
-using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
+// Owners for the shell's data-transfer resources the extension's COM objects
+// hold; handles and COM references have their owners in common/win32.
 
 // Keeps a global memory block locked while it is read.
 class GlobalLockGuard {
@@ -71,39 +48,4 @@ class StorageMedium {
 
  private:
   STGMEDIUM medium_{};  // tymed TYMED_NULL (0): nothing held
-};
-
-// One reference to a COM object, released when the owner goes away.
-template <typename Interface>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ~ComPtr() { reset(); }
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  ComPtr(ComPtr&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
-  ComPtr& operator=(ComPtr&& other) noexcept {
-    if (this != &other) {
-      reset();
-      object_ = std::exchange(other.object_, nullptr);
-    }
-    return *this;
-  }
-
-  Interface* get() const { return object_; }
-  Interface* operator->() const { return object_; }
-  explicit operator bool() const { return object_ != nullptr; }
-
-  void reset() {
-    if (Interface* old = std::exchange(object_, nullptr)) old->Release();
-  }
-  // Releases what is held and hands out the slot for a call to fill.
-  Interface** put() {
-    reset();
-    return &object_;
-  }
-  void** put_void() { return reinterpret_cast<void**>(put()); }
-
- private:
-  Interface* object_ = nullptr;
 };

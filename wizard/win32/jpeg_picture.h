@@ -4,6 +4,8 @@
 
 #include <string>
 
-// Decodes JPEG bytes into a bitmap the caller owns (DeleteObject); null when
-// the bytes are no JPEG image. COM must be initialised on the thread.
-HBITMAP DecodeJpeg(const std::string& bytes);
+#include "unique_resource.h"
+
+// Decodes JPEG bytes into a bitmap; empty when the bytes are no JPEG image.
+// COM must be initialised on the thread.
+UniqueBitmap DecodeJpeg(const std::string& bytes);

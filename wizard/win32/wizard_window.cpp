@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <exception>
+#include <utility>
 
 #include "app_icon.h"
 #include "code_page.h"
@@ -105,8 +106,8 @@ WizardWindow::WizardWindow(HINSTANCE instance) : instance_(instance) {
   statusFont_ = MakeTahoma(15, FW_BOLD);
   smallFont_ = MakeTahoma(12, FW_NORMAL);
   boldFont_ = MakeTahoma(11, FW_BOLD);
-  flag_ = static_cast<HBITMAP>(
-      LoadImageW(instance, MAKEINTRESOURCEW(kFlagBitmapId), IMAGE_BITMAP, 0, 0, 0));
+  flag_.reset(static_cast<HBITMAP>(
+      LoadImageW(instance, MAKEINTRESOURCEW(kFlagBitmapId), IMAGE_BITMAP, 0, 0, 0)));
   pageBrush_ = CreateSolidBrush(RGB(255, 255, 255));
   panelBrush_ = CreateSolidBrush(kPanelFill);
   icon_ = CreateAppIcon();
@@ -142,8 +143,7 @@ WizardWindow::~WizardWindow() {
   }
   for (HGDIOBJ object : {static_cast<HGDIOBJ>(font_), static_cast<HGDIOBJ>(titleFont_),
                          static_cast<HGDIOBJ>(statusFont_), static_cast<HGDIOBJ>(smallFont_),
-                         static_cast<HGDIOBJ>(boldFont_), static_cast<HGDIOBJ>(poster_),
-                         static_cast<HGDIOBJ>(flag_), static_cast<HGDIOBJ>(pageBrush_),
+                         static_cast<HGDIOBJ>(boldFont_), static_cast<HGDIOBJ>(pageBrush_),
                          static_cast<HGDIOBJ>(panelBrush_)}) {
     if (object) DeleteObject(object);
   }
@@ -298,12 +298,12 @@ bool WizardWindow::PosterCheckboxTicked() const {
 }
 
 bool WizardWindow::ShowPoster(const std::string& jpegBytes) {
-  HBITMAP picture = DecodeJpeg(jpegBytes);
+  UniqueBitmap picture = DecodeJpeg(jpegBytes);
   if (!picture) return false;
   // The picture control takes the picture's size.
-  SendMessageW(Control(kImgPoster), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
-  if (poster_) DeleteObject(poster_);
-  poster_ = picture;
+  SendMessageW(Control(kImgPoster), STM_SETIMAGE, IMAGE_BITMAP,
+               reinterpret_cast<LPARAM>(picture.get()));
+  poster_ = std::move(picture);
   return true;
 }
 
@@ -317,7 +317,7 @@ void WizardWindow::AddSubtitleRow(int index, const std::wstring& caption) {
   HWND flag = CreateWindowExW(0, WC_STATICW, nullptr, WS_CHILD | WS_VISIBLE | SS_BITMAP,
                               place.flagLeft, place.flagTop, 16, 11, group, nullptr, instance_,
                               nullptr);
-  SendMessageW(flag, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(flag_));
+  SendMessageW(flag, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(flag_.get()));
   HWND row = CreateWindowExW(
       0, WC_BUTTONW, caption.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
       place.checkLeft, place.checkTop, place.checkWidth, 17, group,

@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 
+#include "unique_resource.h"
 #include "wizard_view.h"
 
 // Identifiers of the window's controls.
@@ -99,8 +100,8 @@ class WizardWindow : public WizardView {
   HFONT statusFont_ = nullptr;  // Tahoma bold, 15 pixels
   HFONT smallFont_ = nullptr;   // Tahoma, 12 pixels
   HFONT boldFont_ = nullptr;    // Tahoma bold, 11 pixels: the first subtitle row
-  HBITMAP poster_ = nullptr;
-  HBITMAP flag_ = nullptr;      // shared by every row's flag image
+  UniqueBitmap poster_;
+  UniqueBitmap flag_;           // shared by every row's flag image
   HBRUSH pageBrush_ = nullptr;
   HBRUSH panelBrush_ = nullptr;
   HICON icon_ = nullptr;
