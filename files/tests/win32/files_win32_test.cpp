@@ -167,13 +167,15 @@ TEST_F(Win32ArchiveTest, ReadOnlyFilesAreDeletedAndTheArchiveStreamSharesReading
   EXPECT_FALSE(stream->Write("x", 1));
 }
 
+// A folder counts as writable when a probe file can be both created and
+// removed again: an immutable flag that takes effect between the two would
+// otherwise leave the probe behind.
 bool CanCreateFilesIn(const std::wstring& folder) {
   const std::wstring probe = folder + L"\\probe.tmp";
-  HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   CloseHandle(h);
-  DeleteFileW(probe.c_str());
-  return true;
+  return DeleteFileW(probe.c_str()) != FALSE;
 }
 
 // Runs chattr with `flag` on the folder's Unix path (Wine starts Unix
