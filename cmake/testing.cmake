@@ -1,5 +1,8 @@
 enable_testing()
 
+# Longest any one test program may run before ctest stops it as hung.
+set(PROJECT_TEST_TIMEOUT 300)
+
 # add_project_test(NAME SOURCES... LIBS ...): one GoogleTest program, run as
 # one test. Under the Windows presets it runs under Wine.
 function(add_project_test name)
@@ -7,6 +10,7 @@ function(add_project_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} testing_support gtest_dep)
   add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${PROJECT_TEST_TIMEOUT})
   if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
     # Wine can exit 0 without running a 32-bit program at all: only
     # GoogleTest's own verdict counts.
