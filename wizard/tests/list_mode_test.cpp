@@ -76,7 +76,7 @@ TEST_F(ListModeTest, ShowsTheRowsAndTheFilmThenChecksTheVersion) {
   EXPECT_EQ(run->filmIdentifier(), "MTIzNA==");
   EXPECT_TRUE(view.posterCheckboxVisible);
   ASSERT_EQ(poster.requests.size(), 1u);
-  EXPECT_EQ(poster.requests[0].url, "http://127.0.0.1:47802/cover-1234-128-198.jpg");
+  EXPECT_EQ(poster.requests[0].url, kImageBase + "cover-1234-128-198.jpg");
   EXPECT_EQ(view.poster, "\xFF\xD8 a poster");
   EXPECT_TRUE(view.nextEnabled);
   EXPECT_TRUE(view.groupVisible);
@@ -216,7 +216,7 @@ TEST_F(ListModeTest, FilmLookupFailuresLeaveTheFilmUnidentifiedButTheRunGoesOn) 
     auto run = MakeRun(L"top");
     run->FormCreate();
     ASSERT_EQ(poster.requests.size(), 1u) << c.what;
-    EXPECT_EQ(poster.requests[0].url, "http://127.0.0.1:47802/" + c.posterUrl) << c.what;
+    EXPECT_EQ(poster.requests[0].url, kImageBase + c.posterUrl) << c.what;
     EXPECT_EQ(run->filmIdentifier(), c.identifier) << c.what;
     EXPECT_EQ(view.posterCheckboxVisible, c.identified) << c.what;
     if (!c.identified) {

@@ -12,13 +12,16 @@
 
 #include "base64.h"
 #include "download_manager.h"
+#include "service_hosts.h"
 #include "temp_folder.h"
 #include "wizard_fakes.h"
 #include "zip_fixture.h"
 
 namespace fs = std::filesystem;
 
-inline const char kServiceBase[] = "http://127.0.0.1:47801/webService/downloadManager/";
+inline const std::string kServiceBase =
+    std::string("http://") + kServiceHost + "/webService/downloadManager/";
+inline const std::string kImageBase = std::string("http://") + kImageHost + "/";
 inline const std::wstring kNotFoundText =
     L"Subtítulo no encontrado. (Hash=0123456789abcdef)\nLa Pelicula.avi";
 
