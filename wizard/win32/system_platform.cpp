@@ -6,11 +6,12 @@
 #include <float.h>
 
 void SystemPlatform::MaskFloatingPointExceptions() {
-  // All six exception masks; on x87 also 64-bit precision and rounding to
-  // nearest (control word 0x133F). SSE has no precision control.
-  _controlfp(_MCW_EM, _MCW_EM);
+  // All six exception masks, on SSE and (in a 32-bit program) on x87; on
+  // x87 also 64-bit precision and rounding to nearest (control word
+  // 0x133F). _controlfp would leave the denormal mask as it found it.
+  _control87(_MCW_EM, _MCW_EM);
 #if defined(__i386__)
-  _controlfp(_PC_64 | _RC_NEAR, _MCW_PC | _MCW_RC);
+  _control87(_PC_64 | _RC_NEAR, _MCW_PC | _MCW_RC);
 #endif
 }
 
