@@ -9,6 +9,8 @@
 #include <optional>
 #include <stdexcept>
 
+#include <sys/socket.h>
+
 #include "base64.h"
 #include "form_fields.h"
 #include "server_text.h"
@@ -249,9 +251,10 @@ void SubtitleService::Route() {
     server->set_payload_max_length(options_.maxBodyBytes);
     // A port is this service's alone: httplib's default SO_REUSEPORT would
     // let a second program listen on it beside us, splitting the requests.
-    server->set_socket_options([](socket_t sock) {
+    server->set_socket_options([this](socket_t sock) {
       int yes = 1;
       setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+      boundSocket_ = sock;
     });
     server->set_keep_alive_timeout(2);
     server->set_error_handler([](const Request&, Response& out) {
@@ -294,6 +297,10 @@ void SubtitleService::Bind() {
     if (bound <= 0) {
       throw std::runtime_error("cannot listen on " + options_.bind + ":" + std::to_string(port));
     }
+    // httplib listens with a backlog of 5: fifty clients connecting at once
+    // would overflow it and lose connections. listen() again only widens
+    // the queue of the socket just bound.
+    ::listen(boundSocket_, SOMAXCONN);
     return bound;
   };
   port_ = bind(*service_, options_.port);

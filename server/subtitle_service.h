@@ -57,5 +57,6 @@ class SubtitleService {
   std::thread serviceThread_, imageThread_;
   std::atomic<bool> serviceDone_{false}, imagesDone_{false};
   int port_ = 0, imagePort_ = 0;
+  int boundSocket_ = -1;  // the socket being bound, from httplib's socket options
   std::mutex logMutex_;
 };
