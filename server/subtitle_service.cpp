@@ -36,9 +36,10 @@ std::string Element(const std::string& name, const std::string& value) {
   return "<" + name + ">" + value + "</" + name + ">";
 }
 
-// A decimal integer that fills the whole text, within [low, high].
+// A decimal integer that fills the whole text, within [low, high]; at most
+// 18 digits, so the value cannot overflow while it is read.
 std::optional<int64_t> ParseInteger(const std::string& text, int64_t low, int64_t high) {
-  if (text.empty() || text.size() > 19) return std::nullopt;
+  if (text.empty() || text.size() > 19 || (text[0] != '-' && text.size() > 18)) return std::nullopt;
   size_t at = text[0] == '-' ? 1 : 0;
   if (at == text.size()) return std::nullopt;
   int64_t value = 0;

@@ -275,6 +275,8 @@ TEST_F(ServiceTest, BadRequestsGetAClearAnswer) {
       {kMovieByHashPath, "version=100&response=xml&hash=", 400},
       {files, "version=100&response=other", 400},
       {files, "version=100&response=single&cod_bsplayer=" + EncodeBase64("1 OR 1"), 400},
+      {files, "version=100&response=single&cod_bsplayer=" + EncodeBase64("99999999999999999999") +
+                  "&post_date=MjAyNC0wMy0xNQ==", 400},
       {files, "version=100&response=single&post_date=MjAyNC0wMy0xNQ==", 400},
       {files, "version=100&response=multiple&imdb=&poster=false&subtitles=<subtitles><oops>", 400},
       {files, "version=100&response=multiple&imdb=&poster=false&subtitles=<movie/>", 400},
