@@ -54,6 +54,7 @@ FolderWindow::FolderWindow(const fs::path& folder, const std::wstring& selected)
   ListView_InsertColumn(list_, 1, &column);
   Refresh();
   SetForegroundWindow(window_);
+  SetFocus(list_);  // the selected file shows as Explorer shows it, highlighted
   PumpMessages(200);
 }
 
