@@ -36,6 +36,7 @@ constexpr UINT kFirstCommand = 100;  // the shell's own items use 1 to 99
 const wchar_t kSubmenu[] = L"Descargar Subtítulos";
 
 std::wstring Hex(HRESULT result) {
+  if (result == S_OK) return L"S_OK (success)";
   wchar_t text[16];
   swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(result));
   return text;
@@ -134,8 +135,8 @@ int Run(const fs::path& video, const std::wstring& command, const fs::path& shot
   Say(L"   Explorer calls IContextMenu::InvokeCommand with command offset " +
       std::to_wstring(offset) + L"; it returns when the wizard has ended");
 
-  Say(L"   the extension fingerprints the video (its size plus the sums of its first and last "
-      L"64 KiB): " + CodePageToWide(ExpectedFingerprint(video), CP_ACP));
+  Say(L"   the video's fingerprint as the extension computes it (its size plus the sums of its "
+      L"first and last 64 KiB): " + CodePageToWide(ExpectedFingerprint(video), CP_ACP));
   HRESULT invoked = E_FAIL;
   WizardOutcome outcome;
   std::vector<DialogCloser::Seen> ownBoxes;
