@@ -45,6 +45,7 @@ struct Figures {
 Figures Latency(int port, const char* path, int count) {
   httplib::Client client("127.0.0.1", port);
   client.set_keep_alive(true);
+  client.set_tcp_nodelay(true);
   std::mt19937 random(7);
   std::vector<double> times;
   for (int i = 0; i < count; ++i) {
@@ -66,6 +67,7 @@ double Throughput(int port, const char* path, int clients, int each, int& failur
     threads.emplace_back([&, c] {
       httplib::Client client("127.0.0.1", port);
       client.set_keep_alive(true);
+      client.set_tcp_nodelay(true);
       std::mt19937 random(static_cast<unsigned>(c));
       for (int i = 0; i < each; ++i) {
         const auto result =
@@ -83,6 +85,7 @@ double Throughput(int port, const char* path, int clients, int each, int& failur
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   const fs::path folder = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "subtitle-bench";
   fs::remove_all(folder);
   fs::create_directories(folder);
