@@ -53,22 +53,28 @@ void PumpOwnMessages() {
 
 DrivenRun ProcessDriver::Run(const std::wstring& program, const std::wstring& arguments,
                              Answer answer, DWORD timeoutMilliseconds, Act act) {
-  DrivenRun run;
   std::wstring commandLine = L"\"" + program + L"\" " + arguments;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       nullptr, &startup, &process)) {
-    return run;
+    return DrivenRun{};
   }
   CloseHandle(process.hThread);
+  const DrivenRun run = Drive(process.hProcess, process.dwProcessId, answer, timeoutMilliseconds, act);
+  CloseHandle(process.hProcess);
+  return run;
+}
 
+DrivenRun ProcessDriver::Drive(HANDLE process, DWORD processId, Answer answer,
+                               DWORD timeoutMilliseconds, Act act) {
+  DrivenRun run;
   std::set<HWND> answered, noted;
   const ULONGLONG deadline = GetTickCount64() + timeoutMilliseconds;
   while (true) {
     PumpOwnMessages();
-    Scan scan{process.dwProcessId, {}};
+    Scan scan{processId, {}};
     EnumWindows(CollectVisible, reinterpret_cast<LPARAM>(&scan));
     for (HWND window : scan.windows) {
       if (ClassName(window) == L"#32770") {
@@ -87,17 +93,16 @@ DrivenRun ProcessDriver::Run(const std::wstring& program, const std::wstring& ar
         if (act) act(window);
       }
     }
-    if (WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(process, 20) == WAIT_OBJECT_0) {
       run.finished = true;
       break;
     }
     if (GetTickCount64() > deadline) {
-      TerminateProcess(process.hProcess, 1);
-      WaitForSingleObject(process.hProcess, 5000);
+      TerminateProcess(process, 1);
+      WaitForSingleObject(process, 5000);
       break;
     }
   }
-  GetExitCodeProcess(process.hProcess, &run.exitCode);
-  CloseHandle(process.hProcess);
+  GetExitCodeProcess(process, &run.exitCode);
   return run;
 }

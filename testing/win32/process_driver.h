@@ -32,4 +32,9 @@ class ProcessDriver {
 
   static DrivenRun Run(const std::wstring& program, const std::wstring& arguments, Answer answer,
                        DWORD timeoutMilliseconds = 30000, Act act = nullptr);
+
+  // The same for a process someone else started (we don't own the handle;
+  // it needs SYNCHRONIZE, PROCESS_TERMINATE and PROCESS_QUERY_LIMITED_INFORMATION).
+  static DrivenRun Drive(HANDLE process, DWORD processId, Answer answer,
+                         DWORD timeoutMilliseconds = 30000, Act act = nullptr);
 };
