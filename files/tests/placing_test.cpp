@@ -76,80 +76,69 @@ TEST_F(PlacingTest, PlacesEachKindOfEntryByTheRules) {
     const char* what;
     std::vector<ZipEntrySpec> entries;
     std::wstring videoFileName;
-    Files before;    // in the video folder
-    Files after;     // in the video folder
-    Files leftover;  // in the working folder
+    Files before;  // in the video folder
+    Files after;   // in the video folder
     int messages;
   } cases[] = {
-      {"one subtitle", {{"es.srt", "ES"}}, L"The Movie.avi", {}, {{"The Movie.srt", "ES"}}, {}, 0},
+      {"one subtitle", {{"es.srt", "ES"}}, L"The Movie.avi", {}, {{"The Movie.srt", "ES"}}, 0},
       {"numbered when taken",
        {{"es.srt", "ES"}},
        L"The Movie.avi",
        {{"The Movie.srt", "old"}, {"The Movie(1).srt", "older"}},
        {{"The Movie.srt", "old"}, {"The Movie(1).srt", "older"}, {"The Movie(2).srt", "ES"}},
-       {},
        0},
       {"two in archive order",
        {{"a.srt", "A"}, {"b.srt", "B"}},
        L"The Movie.avi",
        {},
        {{"The Movie.srt", "A"}, {"The Movie(1).srt", "B"}},
-       {},
        0},
       {"each its own extension",
        {{"a.srt", "A"}, {"b.sub", "B"}},
        L"The Movie.avi",
        {},
        {{"The Movie.srt", "A"}, {"The Movie.sub", "B"}},
-       {},
        0},
       {"dots in the video name",
        {{"es.srt", "ES"}},
        L"My.Film.2010.mkv",
        {},
        {{"My.Film.2010.srt", "ES"}},
-       {},
        0},
       {"video name without extension",
        {{"es.srt", "ES"}},
        L"movie",
        {},
        {{"movie.srt", "ES"}},
-       {},
        0},
       {"entry without extension",
        {{"readme", "R"}},
        L"The Movie.avi",
        {},
        {{"The Movie", "R"}},
-       {},
        0},
       {"dot in a folder of the entry",
        {{"v1.0/readme", "R"}},
        L"The Movie.avi",
        {},
        {{"The Movie", "R"}},
-       {{"v1.0/", ""}},
        0},
-      {"poster", {{"cover.jpg", "JPG"}}, L"The Movie.avi", {}, {{"cover.jpg", "JPG"}}, {}, 0},
+      {"poster", {{"cover.jpg", "JPG"}}, L"The Movie.avi", {}, {{"cover.jpg", "JPG"}}, 0},
       {"poster already there",
        {{"cover.jpg", "JPG"}},
        L"The Movie.avi",
        {{"cover.jpg", "mine"}},
        {{"cover.jpg", "mine"}},
-       {{"cover.jpg", "JPG"}},
        0},
       {"upper-case poster is a subtitle",
        {{"POSTER.JPG", "P"}},
        L"The Movie.avi",
        {},
        {{"The Movie.JPG", "P"}},
-       {},
        0},
       {"shortcuts skipped",
        {{"link.url", "U"}, {"notes.url.txt", "N"}},
        L"The Movie.avi",
-       {},
        {},
        {},
        0},
@@ -158,22 +147,19 @@ TEST_F(PlacingTest, PlacesEachKindOfEntryByTheRules) {
        L"The Movie.avi",
        {},
        {{"The Movie.srt", "ES"}},
-       {{"subs/", ""}},
        0},
       {"poster in a folder missing beside the video",
        {{"art/cover.jpg", "JPG"}},
        L"The Movie.avi",
        {},
        {},
-       {{"art/", ""}},
        1},
-      {"folder entry", {folderEntry}, L"The Movie.avi", {}, {}, {{"sub/", ""}}, 1},
+      {"folder entry", {folderEntry}, L"The Movie.avi", {}, {}, 1},
       {"names that leave the working folder or reach a device",
        {{"../escape.srt", "X"}, {"CON.srt", "X"}, {"fine.srt", "F"}},
        L"The Movie.avi",
        {},
        {{"The Movie.srt", "F"}},
-       {},
        2},
   };
   for (const auto& c : cases) {
@@ -189,7 +175,8 @@ TEST_F(PlacingTest, PlacesEachKindOfEntryByTheRules) {
     Place(BuildZip(c.entries), c.videoFileName);
 
     EXPECT_EQ(Contents(video_), c.after);
-    EXPECT_EQ(Contents(work_), c.leftover);
+    // Extracted files and folders go with the folder they were unpacked in.
+    EXPECT_EQ(Contents(work_), Files{});
     EXPECT_EQ(messages_.shown, c.messages);
     EXPECT_EQ(fs::canonical(fs::current_path()), fs::canonical(work_));
   }
