@@ -13,8 +13,6 @@ namespace {
 
 constexpr size_t kExtractionBufferSize = 16384;
 
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
 }  // namespace
 
 // One open archive: the minizip reader, where it stands, the base folder and
