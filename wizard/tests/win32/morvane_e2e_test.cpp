@@ -376,6 +376,27 @@ TEST_F(MorvaneRun, AnotherProgramsFileInTheTemporaryFolderKeepsItsBytes) {
                                                  {L"La Pelicula.srt", kSubtitleText}}));
 }
 
+// An archive full of entries that cannot be placed asks the user to press
+// OK three times, not once per entry; the good entry is still placed.
+TEST_F(MorvaneRun, ManyEntriesThatCannotBePlacedShowThreeMessages) {
+  std::vector<ZipEntrySpec> entries;
+  for (int i = 0; i < 50; ++i) entries.push_back({"../" + std::to_string(i) + ".srt", "X"});
+  entries.push_back({"es.srt", kSubtitleText});
+  ScriptService("", FoundLookup(), ArchiveReplyOf(entries));
+  const DrivenRun run = Run(L"melhor");
+
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  ASSERT_EQ(run.messageBoxes.size(), 3u);
+  for (const auto& box : run.messageBoxes) {
+    EXPECT_EQ(box.title, L"Información");
+    EXPECT_EQ(box.text, L"El programa no tiene permiso para escribir el archivo en esta carpeta.");
+  }
+  EXPECT_EQ(Contents(videoFolder),
+            (std::map<std::wstring, std::string>{{L"La Pelicula.avi", "not really a video"},
+                                                 {L"La Pelicula.srt", kSubtitleText}}));
+}
+
 // A control anywhere inside a window, by its identifier.
 struct ControlSearch {
   int id;
