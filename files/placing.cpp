@@ -71,7 +71,9 @@ std::wstring MakePrivateFolder(const std::wstring& parent, FileOperations& files
   for (int attempt = 0; attempt < 64; ++attempt) {
     std::wstring name = L"morvane-";
     const uint64_t value = random();
-    for (int shift = 28; shift >= 0; shift -= 4) name += L"0123456789abcdef"[(value >> shift) & 0xF];
+    for (int shift = 28; shift >= 0; shift -= 4) {
+      name += L"0123456789abcdef"[(value >> shift) & 0xF];
+    }
     const std::wstring folder = parent + name + L".tmp";
     if (files.MakeFolder(folder)) return folder + parent.back();
     // Not a name that is taken: folders cannot be made here at all.

@@ -145,7 +145,8 @@ class PosixFileOperations : public FileOperations {
     }
     // O_EXCL: the copy fails rather than replace what appeared at `to`.
     const std::string target = ToHostPath(to);
-    const int out = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777);
+    const int out =
+        open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777);
     if (out < 0) {
       close(in);
       return false;

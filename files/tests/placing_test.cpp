@@ -344,7 +344,9 @@ TEST_F(PlacingTest, FilesAlreadyInTheWorkingFolderKeepTheirBytes) {
     Files expected = c.videoAfter;
     if (c.workingIsVideoFolder) expected.insert(mine.begin(), mine.end());
     EXPECT_EQ(Contents(video_), expected);
-    if (!c.workingIsVideoFolder) EXPECT_EQ(Contents(work_), mine);
+    if (!c.workingIsVideoFolder) {
+      EXPECT_EQ(Contents(work_), mine);
+    }
     EXPECT_EQ(messages_.shown, 0);
   }
 }
@@ -456,7 +458,9 @@ struct CountingFileTests : ForwardingFileOperations {
 TEST_F(PlacingTest, FindsTheNamesOfManyEntriesWithoutStartingOverEachTime) {
   const int count = 300;
   std::vector<ZipEntrySpec> entries;
-  for (int i = 0; i < count; ++i) entries.push_back({std::to_string(i) + ".srt", std::to_string(i)});
+  for (int i = 0; i < count; ++i) {
+    entries.push_back({std::to_string(i) + ".srt", std::to_string(i)});
+  }
   entries.push_back({"other.sub", "SUB"});
   std::ofstream(video_ / "The Movie(1).srt") << "mine";
   std::ofstream(work_ / "subtitles.zip", std::ios::binary) << BuildZip(entries);

@@ -325,6 +325,13 @@ class TemporaryFolderOfRuns {
   std::vector<std::pair<std::wstring, std::wstring>> saved_;
 };
 
+ZipEntrySpec Entry(const std::string& name, const std::string& data) {
+  ZipEntrySpec entry;
+  entry.name = name;
+  entry.data = data;
+  return entry;
+}
+
 ScriptedReply ArchiveReplyOf(const std::vector<ZipEntrySpec>& entries) {
   ScriptedReply reply;
   reply.body = BuildZip(entries);
@@ -339,8 +346,9 @@ ScriptedReply ArchiveReplyOf(const std::vector<ZipEntrySpec>& entries) {
 TEST_F(MorvaneRun, UsersFilesInTheVideoFolderSurviveItsUseAsWorkingFolder) {
   std::ofstream(videoFolder / L"La Pelicula.srt", std::ios::binary) << "mi versión corregida";
   std::ofstream(videoFolder / L"notes.txt", std::ios::binary) << "mis notas";
-  ScriptService("", FoundLookup(),
-                ArchiveReplyOf({{"La Pelicula.srt", kSubtitleText}, {"notes.txt", "NOTAS"}}));
+  ScriptService(
+      "", FoundLookup(),
+      ArchiveReplyOf({Entry("La Pelicula.srt", kSubtitleText), Entry("notes.txt", "NOTAS")}));
   TemporaryFolderOfRuns unwritable(videos.path() / L"no such folder");
   const DrivenRun run = Run(L"melhor");
 
@@ -380,8 +388,8 @@ TEST_F(MorvaneRun, AnotherProgramsFileInTheTemporaryFolderKeepsItsBytes) {
 // OK three times, not once per entry; the good entry is still placed.
 TEST_F(MorvaneRun, ManyEntriesThatCannotBePlacedShowThreeMessages) {
   std::vector<ZipEntrySpec> entries;
-  for (int i = 0; i < 50; ++i) entries.push_back({"../" + std::to_string(i) + ".srt", "X"});
-  entries.push_back({"es.srt", kSubtitleText});
+  for (int i = 0; i < 50; ++i) entries.push_back(Entry("../" + std::to_string(i) + ".srt", "X"));
+  entries.push_back(Entry("es.srt", kSubtitleText));
   ScriptService("", FoundLookup(), ArchiveReplyOf(entries));
   const DrivenRun run = Run(L"melhor");
 
