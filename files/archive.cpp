@@ -2,6 +2,7 @@
 
 #include <unzip.h>
 
+#include <algorithm>
 #include <climits>
 #include <memory>
 #include <vector>
@@ -11,8 +12,6 @@
 namespace {
 
 constexpr size_t kExtractionBufferSize = 16384;
-
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 }  // namespace
 
@@ -35,6 +34,7 @@ class TUnzip {
 
   uint32_t GetEntry(int32_t index, ArchiveEntry& entry);
   uint32_t Extract(int32_t index, const std::wstring& targetName);
+  bool Reachable(int32_t index) const { return index >= 0 && index < unreachableFrom_; }
 
  private:
   void CloseEntryData() {
@@ -44,7 +44,7 @@ class TUnzip {
   uint32_t MoveTo(int32_t index);
   uint32_t ReadCurrentEntry(int32_t index, ArchiveEntry& entry);
   void MakeFolderChain(const std::wstring& base, const std::wstring& folder);
-  uint32_t WriteEntryData(OutputFile& out);
+  uint32_t WriteEntryData(OutputFile& out, uint64_t allowed);
 
   FileOperations& files_;
   unzFile zip_;
@@ -58,6 +58,8 @@ class TUnzip {
   ArchiveEntry lastEntry_;
   int32_t lastIndex_ = -1;
   bool lastEncrypted_ = false;
+  uint64_t lastSize_ = 0;  // the last entry's uncompressed size, all 64 bits
+  uint64_t extracted_ = 0;  // bytes written by all extractions so far
 };
 
 uint32_t TUnzip::MoveTo(int32_t index) {
@@ -87,6 +89,8 @@ uint32_t TUnzip::ReadCurrentEntry(int32_t index, ArchiveEntry& entry) {
   if (unzGetCurrentFileInfo64(zip_, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
     return kArchiveReadFailed;
   }
+  // Refused before it is read or decoded: no longer name can fit a path.
+  if (info.size_filename > kMaxStoredNameBytes) return kArchiveCannotOpen;
   std::string storedName(info.size_filename, '\0');
   if (!storedName.empty() &&
       unzGetCurrentFileInfo64(zip_, &info, &storedName[0], static_cast<uLong>(storedName.size()),
@@ -136,6 +140,7 @@ uint32_t TUnzip::ReadCurrentEntry(int32_t index, ArchiveEntry& entry) {
   lastEntry_ = result;
   lastIndex_ = index;
   lastEncrypted_ = (info.flag & 1) != 0;
+  lastSize_ = info.uncompressed_size;
   entry = std::move(result);
   return kArchiveOk;
 }
@@ -179,7 +184,9 @@ void TUnzip::MakeFolderChain(const std::wstring& base, const std::wstring& folde
   }
 }
 
-uint32_t TUnzip::WriteEntryData(OutputFile& out) {
+// Writes the current entry's data; `allowed` bounds what may be written, in
+// case the data runs longer than the size the archive declares.
+uint32_t TUnzip::WriteEntryData(OutputFile& out, uint64_t allowed) {
   if (lastEncrypted_) return kArchivePassword;
   if (unzOpenCurrentFile(zip_) != UNZ_OK) return kArchiveDataFailed;
   entryOpen_ = true;
@@ -191,10 +198,16 @@ uint32_t TUnzip::WriteEntryData(OutputFile& out) {
       result = kArchiveDataFailed;
       break;
     }
+    if (static_cast<uint64_t>(got) > allowed) {
+      result = kArchiveWriteFailed;
+      break;
+    }
     if (got > 0 && !out.Write(buffer_.get(), static_cast<size_t>(got))) {
       result = kArchiveWriteFailed;
       break;
     }
+    allowed -= static_cast<uint64_t>(got);
+    extracted_ += static_cast<uint64_t>(got);
     if (unzeof(zip_) == 1) break;
     if (got == 0) {
       result = kArchiveDataFailed;
@@ -229,12 +242,14 @@ uint32_t TUnzip::Extract(int32_t index, const std::wstring& targetName) {
     MakeFolderChain(base, targetName);
     return kArchiveOk;
   }
+  const uint64_t allowed = std::min(kMaxEntryBytes, kMaxExtractedBytes - extracted_);
+  if (lastSize_ > allowed) return kArchiveCannotOpen;
   MakeFolderChain(base, folderPart);
   std::unique_ptr<OutputFile> out = files_.CreateOutput(
       base + folderPart + filePart, entry.attributes & (kAttributeReadOnly | kAttributeHidden |
                                                         kAttributeSystem | kAttributeArchive));
   if (!out) return kArchiveCannotOpen;
-  const uint32_t result = WriteEntryData(*out);
+  const uint32_t result = WriteEntryData(*out, allowed);
   if (result == kArchiveOk) {
     out->SetTimes(entry.creationTime, entry.accessTime, entry.modificationTime);
   }
@@ -291,6 +306,15 @@ uint32_t ExtractArchiveEntry(ArchiveHandle handle, int32_t index, const std::wst
   } catch (...) {
     return kArchiveWriteFailed;
   }
+}
+
+bool ExtractionCreatedTarget(uint32_t result) {
+  return result == kArchiveOk || result == kArchiveWriteFailed || result == kArchivePassword ||
+         result == kArchiveDataFailed;
+}
+
+bool ArchiveEntryReachable(ArchiveHandle handle, int32_t index) {
+  return handle && handle->Reachable(index);
 }
 
 uint32_t CloseArchive(ArchiveHandle handle) {

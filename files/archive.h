@@ -20,6 +20,17 @@ enum ArchiveResult : uint32_t {
   kArchiveDataFailed = 0x5000000,  // inflating the data or reading it to its end failed
 };
 
+// Bounds on what one archive may make the reader do. Real subtitle archives
+// hold a few text files of some hundred kilobytes and perhaps a poster.
+// An entry's stored name may take at most this many bytes: three UTF-8 bytes
+// per unit of the longest name a Windows path can hold (259 units).
+inline constexpr size_t kMaxStoredNameBytes = 3 * 259;
+// An entry larger than this (as the archive declares it) is not extracted.
+inline constexpr uint64_t kMaxEntryBytes = 16u << 20;
+// All extractions from one open archive together write at most this much;
+// an entry that would pass it is not extracted.
+inline constexpr uint64_t kMaxExtractedBytes = 64u << 20;
+
 // One entry as GetArchiveEntry reports it.
 struct ArchiveEntry {
   int32_t index = 0;  // the entry's position; for index -1, the entry count
@@ -47,8 +58,18 @@ uint32_t GetArchiveEntry(ArchiveHandle handle, int32_t index, ArchiveEntry& entr
 // Writes entry `index` to `targetName` (relative names lie under the base
 // folder), or creates the folder of a directory entry. Names that would
 // leave the base folder, reach a device or a stream, or exceed the Windows
-// path length are refused with kArchiveCannotOpen and nothing is written.
+// path length are refused with kArchiveCannotOpen and nothing is written;
+// so is an entry past kMaxEntryBytes or kMaxExtractedBytes.
 uint32_t ExtractArchiveEntry(ArchiveHandle handle, int32_t index, const std::wstring& targetName);
+
+// True when an extraction with this result created the target file (or the
+// folder of a directory entry), whatever it then managed to write into it.
+bool ExtractionCreatedTarget(uint32_t result);
+
+// False once stepping through the central directory has failed before
+// entry `index`: neither it nor any later entry can be reached. An entry
+// that fails on its own (its local header, its name) is still reachable.
+bool ArchiveEntryReachable(ArchiveHandle handle, int32_t index);
 
 // Closes the archive; the handle is invalid afterwards.
 uint32_t CloseArchive(ArchiveHandle handle);

@@ -14,6 +14,9 @@
 // not counting the terminating zero.
 inline constexpr size_t kMaxPathLength = 259;
 
+// "\" and "/" both separate folders in entry names and paths.
+inline bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
 // Stored name bytes read as UTF-8, whatever the entry's flags say. A byte
 // that does not start or continue a valid sequence becomes U+FFFD.
 std::wstring DecodeEntryName(const std::string& bytes);

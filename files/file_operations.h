@@ -59,10 +59,15 @@ class FileOperations {
   virtual bool IsFile(const std::wstring& path) = 0;  // a file, not a folder
   virtual bool Exists(const std::wstring& path) = 0;  // anything at all
   virtual bool MakeFolder(const std::wstring& path) = 0;
-  // Copies a file, replacing an existing target; fails for a folder.
-  virtual bool CopyOver(const std::wstring& from, const std::wstring& to) = 0;
+  // Copies a file to a new name; fails when anything already exists at `to`
+  // (that file or folder is left as it is), and for a folder as `from`.
+  virtual bool CopyNew(const std::wstring& from, const std::wstring& to) = 0;
   // Deletes a file (a read-only one too); never deletes a folder.
   virtual bool RemoveFile(const std::wstring& path) = 0;
+  // Deletes a folder with everything in it (read-only files too). Links and
+  // junctions inside are removed themselves, never followed. False when
+  // something is left.
+  virtual bool RemoveFolderTree(const std::wstring& path) = 0;
 
   // Creates the file anew (an existing one is truncated), not shared, with the
   // read-only, hidden, system and archive bits of `attributes`. Null when the

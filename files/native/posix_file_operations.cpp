@@ -135,19 +135,48 @@ class PosixFileOperations : public FileOperations {
   bool MakeFolder(const std::wstring& path) override {
     return mkdir(ToHostPath(path).c_str(), 0755) == 0;
   }
-  bool CopyOver(const std::wstring& from, const std::wstring& to) override {
+  bool CopyNew(const std::wstring& from, const std::wstring& to) override {
+    const int in = open(ToHostPath(from).c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    struct stat st {};
+    if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+      close(in);
+      return false;
+    }
+    // O_EXCL: the copy fails rather than replace what appeared at `to`.
     const std::string target = ToHostPath(to);
-    if (IsReadOnlyFile(target)) return false;
-    std::error_code error;
-    return std::filesystem::copy_file(ToHostPath(from), target,
-                                      std::filesystem::copy_options::overwrite_existing, error) &&
-           !error;
+    const int out =
+        open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777);
+    if (out < 0) {
+      close(in);
+      return false;
+    }
+    bool copied = true;
+    char buffer[16384];
+    for (;;) {
+      const ssize_t n = read(in, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n == 0) break;
+      if (n < 0 || !WriteAll(out, buffer, static_cast<size_t>(n))) {
+        copied = false;
+        break;
+      }
+    }
+    close(in);
+    if (close(out) != 0) copied = false;
+    if (!copied) unlink(target.c_str());  // the half copy is this call's own file
+    return copied;
   }
   bool RemoveFile(const std::wstring& path) override {
     const std::string host = ToHostPath(path);
     struct stat st {};
     if (lstat(host.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
     return unlink(host.c_str()) == 0;
+  }
+  bool RemoveFolderTree(const std::wstring& path) override {
+    std::error_code error;
+    std::filesystem::remove_all(ToHostPath(path), error);  // never follows links
+    return !error;
   }
   std::unique_ptr<OutputFile> CreateOutput(const std::wstring& path, uint32_t attributes) override {
     const std::string host = ToHostPath(path);

@@ -236,6 +236,65 @@ TEST_F(ArchiveTest, RefusesNamesAndPathsLongerThanWindowsAllows) {
   EXPECT_EQ(Tree(base_), (std::set<std::string>{std::string(room, 'n')}));
 }
 
+// A stored name is refused by its byte count before it is decoded. 777
+// bytes is three per unit of the longest name; one byte more (a four-byte
+// sequence, one unit where wchar_t has 32 bits) is refused even where the
+// decoded name would still fit.
+TEST_F(ArchiveTest, StoredNamesAreBoundedBeforeTheyAreDecoded) {
+  ASSERT_EQ(kMaxStoredNameBytes, 777u);
+  std::string euros;
+  for (int i = 0; i < 259; ++i) euros += "\xE2\x82\xAC";
+  std::string pastLimit = euros.substr(3) + "\xF0\x9F\x98\x80";
+  ASSERT_EQ(euros.size(), kMaxStoredNameBytes);
+  ASSERT_EQ(pastLimit.size(), kMaxStoredNameBytes + 1);
+  ArchiveHandle h = Open({{euros, "x"}, {pastLimit, "x"}, {"after.srt", "x"}});
+  ASSERT_NE(h, nullptr);
+  ArchiveEntry entry;
+  ASSERT_EQ(GetArchiveEntry(h, 0, entry), kArchiveOk);
+  EXPECT_EQ(entry.name, std::wstring(259, L'\u20AC'));
+  EXPECT_EQ(GetArchiveEntry(h, 1, entry), kArchiveCannotOpen);
+  EXPECT_EQ(entry.name, L"");
+  ASSERT_EQ(GetArchiveEntry(h, 2, entry), kArchiveOk);
+  EXPECT_EQ(entry.name, L"after.srt");
+}
+
+// Entries of up to 16 MiB are extracted, 64 MiB in all from one archive;
+// an entry past either limit is refused before its file is created, and
+// what came before stays as written.
+TEST_F(ArchiveTest, ExtractionIsBoundedPerEntryAndInAll) {
+  ASSERT_EQ(kMaxEntryBytes, 16u << 20);
+  ASSERT_EQ(kMaxExtractedBytes, 64u << 20);
+  const std::string full(kMaxEntryBytes, '\0');
+  const std::string tooLarge(kMaxEntryBytes + 1, '\0');
+  ArchiveHandle h = Open({{"big.srt", tooLarge},
+                          {"a.srt", full},
+                          {"b.srt", full},
+                          {"c.srt", full},
+                          {"d.srt", full},
+                          {"one.srt", "1"},
+                          {"empty.srt", ""}});
+  ASSERT_NE(h, nullptr);
+  const struct {
+    const wchar_t* name;
+    uint32_t result;
+  } steps[] = {
+      {L"big.srt", kArchiveCannotOpen}, {L"a.srt", kArchiveOk},
+      {L"b.srt", kArchiveOk},           {L"c.srt", kArchiveOk},
+      {L"d.srt", kArchiveOk},  // 64 MiB now
+      {L"one.srt", kArchiveCannotOpen}, {L"empty.srt", kArchiveOk},
+  };
+  for (int32_t i = 0; i < static_cast<int32_t>(std::size(steps)); ++i) {
+    EXPECT_EQ(ExtractArchiveEntry(h, i, steps[i].name), steps[i].result) << i;
+  }
+  EXPECT_EQ(Tree(base_), (std::set<std::string>{"a.srt", "b.srt", "c.srt", "d.srt", "empty.srt"}));
+  EXPECT_EQ(fs::file_size(base_ / "d.srt"), kMaxEntryBytes);
+  // The bound belongs to the open archive: another open starts afresh.
+  ArchiveHandle again = OpenArchive((scratch_.path() / "archive.zip").wstring());
+  ASSERT_NE(again, nullptr);
+  opened_.push_back(again);
+  EXPECT_EQ(ExtractArchiveEntry(again, 5, L"one.srt"), kArchiveOk);
+}
+
 TEST_F(ArchiveTest, ReadOnlyEntryWritesAReadOnlyFileThatCannotBeReplaced) {
   ArchiveHandle h = Open({{"ro.srt", "locked", kFixtureDosTime, 0x0014, 0x21},
                           {"unix-ro.srt", "x", kFixtureDosTime, 0x0314, 0100444u << 16},

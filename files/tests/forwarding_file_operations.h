@@ -11,10 +11,11 @@ class ForwardingFileOperations : public FileOperations {
   bool IsFile(const std::wstring& p) override { return real_.IsFile(p); }
   bool Exists(const std::wstring& p) override { return real_.Exists(p); }
   bool MakeFolder(const std::wstring& p) override { return real_.MakeFolder(p); }
-  bool CopyOver(const std::wstring& f, const std::wstring& t) override {
-    return real_.CopyOver(f, t);
+  bool CopyNew(const std::wstring& f, const std::wstring& t) override {
+    return real_.CopyNew(f, t);
   }
   bool RemoveFile(const std::wstring& p) override { return real_.RemoveFile(p); }
+  bool RemoveFolderTree(const std::wstring& p) override { return real_.RemoveFolderTree(p); }
   std::unique_ptr<OutputFile> CreateOutput(const std::wstring& p, uint32_t a) override {
     return real_.CreateOutput(p, a);
   }

@@ -77,8 +77,8 @@ class Win32FileOperations : public FileOperations {
   bool MakeFolder(const std::wstring& path) override {
     return CreateDirectoryW(path.c_str(), nullptr) != FALSE;
   }
-  bool CopyOver(const std::wstring& from, const std::wstring& to) override {
-    return CopyFileW(from.c_str(), to.c_str(), FALSE) != FALSE;
+  bool CopyNew(const std::wstring& from, const std::wstring& to) override {
+    return CopyFileW(from.c_str(), to.c_str(), TRUE) != FALSE;
   }
   bool RemoveFile(const std::wstring& path) override {
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -93,6 +93,30 @@ class Win32FileOperations : public FileOperations {
     if (DeleteFileW(path.c_str())) return true;
     if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c_str(), attributes);
     return false;
+  }
+  bool RemoveFolderTree(const std::wstring& path) override {
+    std::wstring folder = path;
+    while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+    if (folder.empty()) return false;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring item = folder + L"\\" + name;
+        const DWORD attributes = found.dwFileAttributes;
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+          RemoveFile(item);
+        } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+          RemoveDirectoryW(item.c_str());  // the link only, not where it points
+        } else {
+          RemoveFolderTree(item);
+        }
+      } while (FindNextFileW(search, &found));
+      FindClose(search);
+    }
+    return RemoveDirectoryW(folder.c_str()) != FALSE;
   }
   std::unique_ptr<OutputFile> CreateOutput(const std::wstring& path, uint32_t attributes) override {
     DWORD flags = attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |

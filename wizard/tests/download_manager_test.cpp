@@ -1,3 +1,4 @@
+#include "archive_reply_sink.h"
 #include "run_fixture.h"
 
 namespace {
@@ -115,6 +116,78 @@ TEST_F(DownloadManagerTest, FailedDownloadShowsTheDownloadErrorThenNotFound) {
   EXPECT_EQ(view.messages[0].icon, MessageIcon::Error);
   EXPECT_FALSE(fs::exists(videos.path() / "La Pelicula.srt"));
   EXPECT_TRUE(run->Terminated());
+}
+
+// A download is bounded where it is written: an archive of exactly the limit
+// (a subtitle archive behind padding, which readers step over) is placed;
+// one byte more fails the download before any of it reaches the file.
+TEST_F(DownloadManagerTest, ArchiveDownloadsAreBoundedBy64MiB) {
+  ASSERT_EQ(kMaxArchiveBytes, 64u << 20);
+  ZipEntrySpec subtitle;
+  subtitle.name = "es.srt";
+  subtitle.data = "Hola";
+  const std::string zip = BuildZip({subtitle});
+  for (const uint64_t size : {kMaxArchiveBytes, kMaxArchiveBytes + 1}) {
+    SCOPED_TRACE(size);
+    view = FakeView();
+    track.replies = {{""}, {BestSubtitleReply("12345", "2013-05-01")}};
+    std::string body(size - zip.size(), 'x');
+    body += zip;
+    file.replies.clear();
+    file.replies.push_back({std::move(body)});
+    fs::remove(videos.path() / "La Pelicula.srt");
+    auto run = MakeRun(L"melhor");
+    run->FormCreate();
+    if (size == kMaxArchiveBytes) {
+      EXPECT_TRUE(view.messages.empty());
+      EXPECT_EQ(ReadFile(videos.path() / "La Pelicula.srt"), "Hola");
+    } else {
+      EXPECT_EQ(MessageTitles(), (std::vector<std::wstring>{L"Informação", L"Información"}));
+      EXPECT_FALSE(fs::exists(videos.path() / "La Pelicula.srt"));
+      EXPECT_EQ(fs::file_size(temp.path() / "subtitles.zip"), 0u);
+    }
+  }
+}
+
+// Delivered in parts, as the network does: the part that would pass the
+// limit is refused whole and the stream keeps what came before it.
+TEST(ArchiveReplySink, RefusesThePartThatPassesTheLimit) {
+  struct CountingStream : ArchiveStream {
+    bool Write(const char*, size_t size) override {
+      written += size;
+      return true;
+    }
+    void Close() override {}
+    bool IsOpen() const override { return true; }
+    uint64_t written = 0;
+  };
+  const std::string part(1u << 20, 'z');
+  const struct {
+    uint64_t before;  // bytes delivered first, in 1 MiB parts and a rest
+    size_t last;
+    bool refused;
+  } cases[] = {
+      {kMaxArchiveBytes - 1, 1, false},
+      {kMaxArchiveBytes - 1, 2, true},
+      {kMaxArchiveBytes, 1, true},
+  };
+  for (const auto& c : cases) {
+    std::unique_ptr<ArchiveStream> stream = std::make_unique<CountingStream>();
+    auto& counted = static_cast<CountingStream&>(*stream);
+    ArchiveReplySink sink(stream);
+    for (uint64_t left = c.before; left > 0;) {
+      const size_t n = left < part.size() ? static_cast<size_t>(left) : part.size();
+      sink.Write(part.data(), n);
+      left -= n;
+    }
+    if (c.refused) {
+      EXPECT_THROW(sink.Write(part.data(), c.last), HttpFailure) << c.before << "+" << c.last;
+      EXPECT_EQ(counted.written, c.before);
+    } else {
+      sink.Write(part.data(), c.last);
+      EXPECT_EQ(counted.written, c.before + c.last);
+    }
+  }
 }
 
 TEST_F(DownloadManagerTest, ArchiveThatIsNoZipPlacesNothingAndEndsQuietly) {

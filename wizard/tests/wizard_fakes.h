@@ -7,6 +7,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "http_client.h"
@@ -152,7 +153,7 @@ class FakeHttpClient : public HttpClient {
     requests.push_back(std::move(request));
     cancelled = false;
     if (replies.empty()) throw HttpFailure("no reply scripted");
-    const FakeReply next = replies.front();
+    const FakeReply next = std::move(replies.front());
     replies.pop_front();
     if (events_) events_->WorkBegin(static_cast<int64_t>(next.body.size()));
     if (duringTransfer) duringTransfer();

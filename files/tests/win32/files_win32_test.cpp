@@ -256,6 +256,37 @@ TEST(Win32Placing, ReadOnlyVideoFolderShowsOneMessagePerSubtitle) {
   EXPECT_TRUE(fs::is_empty(work));
 }
 
+// The folder the archive was unpacked in goes with everything in it, read-
+// only and hidden files and folders of the archive included; the placed
+// copies keep the entries' attributes.
+TEST(Win32Placing, UnpackedFilesGoWhateverTheirAttributes) {
+  TempFolder root;
+  const fs::path saved = fs::current_path();
+  const fs::path work = root.path() / "work";
+  const fs::path video = root.path() / "video";
+  fs::create_directories(work);
+  fs::create_directories(video);
+  std::ofstream(work / "subtitles.zip", std::ios::binary)
+      << BuildZip({{"subs/ro.srt", "RO", kFixtureDosTime, 0x0014, 0x21},
+                   {"deep/er/hidden.sub", "H", kFixtureDosTime, 0x0B14, 0x06},
+                   {"empty/", "", kFixtureDosTime, 0, 0x10}});
+  std::unique_ptr<ArchiveStream> stream;
+  RecordingMessages messages;
+  PlaceSubtitleFiles(work.wstring() + L"\\", video.wstring() + L"\\", L"The Movie.avi", stream,
+                     PlatformFileOperations(), messages);
+  fs::current_path(saved);
+
+  EXPECT_TRUE(fs::is_empty(work));
+  const DWORD placed = GetFileAttributesW((video / L"The Movie.srt").c_str());
+  ASSERT_NE(placed, INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(placed & FILE_ATTRIBUTE_READONLY);
+  EXPECT_TRUE(fs::exists(video / L"The Movie.sub"));
+  EXPECT_EQ(messages.shown, 1);  // the folder entry, which is no file to copy
+  for (const auto& item : fs::directory_iterator(video)) {
+    SetFileAttributesW(item.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+}
+
 }  // namespace
 
 namespace {

@@ -7,6 +7,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <utility>
+#include <vector>
 
 #include "base64.h"
 #include "reply_document.h"
@@ -287,6 +290,119 @@ TEST_F(MorvaneRun, UnknownModeWordEndsAtOnceWithoutRequests) {
     EXPECT_TRUE(run.shownWindows.empty());
   }
   EXPECT_TRUE(server.Requests().empty());
+}
+
+// Files (with their bytes) and folders (with a trailing "/") under `root`.
+std::map<std::wstring, std::string> Contents(const fs::path& root) {
+  std::map<std::wstring, std::string> found;
+  for (const auto& item : fs::recursive_directory_iterator(root)) {
+    const std::wstring name = fs::relative(item.path(), root).generic_wstring();
+    found[item.is_directory() ? name + L"/" : name] =
+        item.is_directory() ? std::string() : ReadFile(item.path());
+  }
+  return found;
+}
+
+// The temporary folder that programs started meanwhile get from the
+// system (TMP and TEMP); the earlier one comes back afterwards.
+class TemporaryFolderOfRuns {
+ public:
+  explicit TemporaryFolderOfRuns(const fs::path& folder) {
+    for (const wchar_t* name : {L"TMP", L"TEMP"}) {
+      wchar_t value[MAX_PATH] = {};
+      GetEnvironmentVariableW(name, value, MAX_PATH);
+      saved_.emplace_back(name, value);
+      SetEnvironmentVariableW(name, folder.wstring().c_str());
+    }
+  }
+  ~TemporaryFolderOfRuns() {
+    for (const auto& [name, value] : saved_) {
+      SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
+    }
+  }
+
+ private:
+  std::vector<std::pair<std::wstring, std::wstring>> saved_;
+};
+
+ZipEntrySpec Entry(const std::string& name, const std::string& data) {
+  ZipEntrySpec entry;
+  entry.name = name;
+  entry.data = data;
+  return entry;
+}
+
+ScriptedReply ArchiveReplyOf(const std::vector<ZipEntrySpec>& entries) {
+  ScriptedReply reply;
+  reply.body = BuildZip(entries);
+  reply.contentType = "application/zip";
+  return reply;
+}
+
+// No file can be created in the temporary folder, so the video folder is
+// the working folder; the user's own files there that share their names
+// with entries of the archive keep their bytes, and the subtitles are
+// placed under the next free names.
+TEST_F(MorvaneRun, UsersFilesInTheVideoFolderSurviveItsUseAsWorkingFolder) {
+  std::ofstream(videoFolder / L"La Pelicula.srt", std::ios::binary) << "mi versión corregida";
+  std::ofstream(videoFolder / L"notes.txt", std::ios::binary) << "mis notas";
+  ScriptService(
+      "", FoundLookup(),
+      ArchiveReplyOf({Entry("La Pelicula.srt", kSubtitleText), Entry("notes.txt", "NOTAS")}));
+  TemporaryFolderOfRuns unwritable(videos.path() / L"no such folder");
+  const DrivenRun run = Run(L"melhor");
+
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_TRUE(run.messageBoxes.empty());
+  ASSERT_EQ(server.Requests().size(), 3u);  // the download took place
+  EXPECT_EQ(Contents(videoFolder), (std::map<std::wstring, std::string>{
+                                       {L"La Pelicula.avi", "not really a video"},
+                                       {L"La Pelicula.srt", "mi versión corregida"},
+                                       {L"notes.txt", "mis notas"},
+                                       {L"La Pelicula(1).srt", kSubtitleText},
+                                       {L"La Pelicula.txt", "NOTAS"}}));
+  EXPECT_FALSE(fs::exists(videos.path() / L"no such folder"));
+}
+
+// Another program's file in the temporary folder, of the same name as the
+// archive's entry, keeps its bytes, and nothing of the run is left there.
+TEST_F(MorvaneRun, AnotherProgramsFileInTheTemporaryFolderKeepsItsBytes) {
+  TempFolder temporary;
+  temporary.Write("es.srt", "de otro programa");
+  ScriptService("", FoundLookup(), ArchiveReply());
+  TemporaryFolderOfRuns writable(temporary.path());
+  const DrivenRun run = Run(L"melhor");
+
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_TRUE(run.messageBoxes.empty());
+  EXPECT_EQ(Contents(temporary.path()),
+            (std::map<std::wstring, std::string>{{L"es.srt", "de otro programa"}}));
+  EXPECT_EQ(Contents(videoFolder),
+            (std::map<std::wstring, std::string>{{L"La Pelicula.avi", "not really a video"},
+                                                 {L"La Pelicula.srt", kSubtitleText}}));
+}
+
+// An archive full of entries that cannot be placed asks the user to press
+// OK three times, not once per entry; the good entry is still placed.
+TEST_F(MorvaneRun, ManyEntriesThatCannotBePlacedShowThreeMessages) {
+  std::vector<ZipEntrySpec> entries;
+  for (int i = 0; i < 50; ++i) entries.push_back(Entry("../" + std::to_string(i) + ".srt", "X"));
+  entries.push_back(Entry("es.srt", kSubtitleText));
+  ScriptService("", FoundLookup(), ArchiveReplyOf(entries));
+  const DrivenRun run = Run(L"melhor");
+
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  ASSERT_EQ(run.messageBoxes.size(), 3u);
+  for (const auto& box : run.messageBoxes) {
+    EXPECT_EQ(box.title, L"Información");
+    EXPECT_EQ(box.text, L"El programa no tiene permiso para escribir el archivo en esta carpeta.");
+  }
+  EXPECT_EQ(Contents(videoFolder),
+            (std::map<std::wstring, std::string>{{L"La Pelicula.avi", "not really a video"},
+                                                 {L"La Pelicula.srt", kSubtitleText}}));
 }
 
 // A control anywhere inside a window, by its identifier.
