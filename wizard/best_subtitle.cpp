@@ -48,7 +48,7 @@ bool DownloadManager::DownloadBestSubtitle(const std::wstring& identifier,
     // A download the user stopped by closing the window needs no message:
     // the run is already ending.
     if (!closedDuringDownload_) {
-      view_.ShowMessage(kDownloadErrorText, kDownloadErrorTitle, MessageIcon::Error,
+      ShowMessage(kDownloadErrorText, kDownloadErrorTitle, MessageIcon::Error,
                         MessageButtons::Ok, true);
     }
     return false;

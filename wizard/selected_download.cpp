@@ -35,7 +35,7 @@ void DownloadManager::DownloadSelectedSubtitles() {
   } catch (...) {
     downloading_ = false;
     if (!closedDuringDownload_) {
-      view_.ShowMessage(kDownloadErrorText, kDownloadErrorTitle, MessageIcon::Error,
+      ShowMessage(kDownloadErrorText, kDownloadErrorTitle, MessageIcon::Error,
                         MessageButtons::Ok, true);
     }
     Terminate();

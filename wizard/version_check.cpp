@@ -16,7 +16,7 @@ void DownloadManager::CheckForNewVersion() {
     if (!IsNewVersionAddress(address)) return;
 
     const MessageAnswer answer =
-        view_.ShowMessage(L"Nueva versión encontrada. Deseja actualizar para una nueva versión?",
+        ShowMessage(L"Nueva versión encontrada. Deseja actualizar para una nueva versión?",
                           L"Actualización", MessageIcon::Question, MessageButtons::YesNo, false);
     if (answer != MessageAnswer::Yes) return;
     platform_.ShellOpen(address);

@@ -27,6 +27,8 @@ class WizardView {
 
   // The window is created hidden; only the list of subtitles shows it.
   virtual void Show() = 0;
+  // Once the run has ended the window leaves the screen.
+  virtual void Hide() = 0;
 
   virtual void SetCaption(const std::wstring& caption) = 0;
   virtual std::wstring Caption() const = 0;
@@ -42,6 +44,9 @@ class WizardView {
 
   virtual void SetProgressMax(uint32_t maximum) = 0;  // PrgrBrDownloadFile
   virtual void SetProgressPosition(uint32_t position) = 0;
+  // A bar that only shows that bytes arrive, for a reply of unknown size;
+  // off again, the bar shows its range and position.
+  virtual void SetProgressMarquee(bool on) = 0;
 
   virtual void ShowTrayBalloon(const std::wstring& title, const std::wstring& text) = 0;
 

@@ -24,6 +24,10 @@ class FakeView : public WizardView {
  public:
   void SetEvents(WizardEvents* events) override { events_ = events; }
   void Show() override { shown = true; }
+  void Hide() override {
+    shown = false;
+    ++hides;
+  }
   void SetCaption(const std::wstring& caption) override { caption_ = caption; }
   std::wstring Caption() const override { return caption_; }
   void SetMovieNameCaption(const std::wstring& caption) override { movieName = caption; }
@@ -39,6 +43,7 @@ class FakeView : public WizardView {
   }
   void SetProgressMax(uint32_t maximum) override { progressMax = maximum; }
   void SetProgressPosition(uint32_t position) override { progressPosition = position; }
+  void SetProgressMarquee(bool on) override { marquee = on; }
   void ShowTrayBalloon(const std::wstring& title, const std::wstring& text) override {
     balloons.push_back(title + L"|" + text);
   }
@@ -85,7 +90,8 @@ class FakeView : public WizardView {
     std::wstring caption;
     bool ticked, bold;
   };
-  bool shown = false;
+  bool shown = false, marquee = false;
+  int hides = 0;
   bool posterCheckboxVisible = false, posterTicked = false, groupVisible = false;
   std::wstring posterHint = L"false";
   std::string poster;
@@ -123,6 +129,7 @@ class FakePlatform : public WizardPlatform {
 struct FakeReply {
   std::string body;
   bool fails = false;  // the request raises HttpFailure (after delivering `body`)
+  bool sized = true;   // false: the reply announces no length
 };
 
 struct ClientRequest {
@@ -154,7 +161,7 @@ class FakeHttpClient : public HttpClient {
     if (replies.empty()) throw HttpFailure("no reply scripted");
     const FakeReply next = replies.front();
     replies.pop_front();
-    if (events_) events_->WorkBegin(static_cast<int64_t>(next.body.size()));
+    if (events_) events_->WorkBegin(next.sized ? static_cast<int64_t>(next.body.size()) : 0);
     if (duringTransfer) duringTransfer();
     if (cancelled) throw HttpFailure("transfer stopped");
     if (!next.body.empty()) reply.Write(next.body.data(), next.body.size());

@@ -236,6 +236,8 @@ void WizardWindow::Show() {
   UpdateWindow(window_);
 }
 
+void WizardWindow::Hide() { ShowWindow(window_, SW_HIDE); }
+
 void WizardWindow::SetCaption(const std::wstring& caption) {
   SetWindowTextW(window_, caption.c_str());
 }
@@ -270,6 +272,14 @@ void WizardWindow::SetProgressMax(uint32_t maximum) {
 
 void WizardWindow::SetProgressPosition(uint32_t position) {
   SendMessageW(Control(kPrgrBrDownloadFile), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void WizardWindow::SetProgressMarquee(bool on) {
+  HWND bar = Control(kPrgrBrDownloadFile);
+  const LONG_PTR style = GetWindowLongPtrW(bar, GWL_STYLE);
+  SetWindowLongPtrW(bar, GWL_STYLE, on ? style | PBS_MARQUEE : style & ~PBS_MARQUEE);
+  SendMessageW(bar, PBM_SETMARQUEE, on, 30);  // a step every 30 ms
+  InvalidateRect(bar, nullptr, TRUE);
 }
 
 void WizardWindow::ShowTrayBalloon(const std::wstring& title, const std::wstring& text) {

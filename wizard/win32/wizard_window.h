@@ -46,6 +46,7 @@ class WizardWindow : public WizardView {
 
   void SetEvents(WizardEvents* events) override { events_ = events; }
   void Show() override;
+  void Hide() override;
   void SetCaption(const std::wstring& caption) override;
   std::wstring Caption() const override;
   void SetMovieNameCaption(const std::wstring& caption) override;
@@ -56,6 +57,7 @@ class WizardWindow : public WizardView {
   void SelectPage(int page) override;
   void SetProgressMax(uint32_t maximum) override;
   void SetProgressPosition(uint32_t position) override;
+  void SetProgressMarquee(bool on) override;
   void ShowTrayBalloon(const std::wstring& title, const std::wstring& text) override;
   void SetPosterCheckboxVisible(bool visible) override;
   bool PosterCheckboxTicked() const override;
