@@ -8,14 +8,16 @@
 
 #include "app_icon.h"
 #include "code_page.h"
+#include "control_text.h"
 #include "jpeg_picture.h"
-#include "page_loader.h"
 #include "subtitle_rows.h"
+#include "winhttp_client.h"
 
 namespace {
 
 const wchar_t kWindowClass[] = L"TfrmDownloadManager";
 const wchar_t kPageClass[] = L"MorvaneNotebookPage";
+const wchar_t kRowsClass[] = L"MorvaneSubtitleRows";
 const wchar_t kApplicationTitle[] = L"Morvane";
 constexpr UINT kTrayIconId = 1;
 
@@ -26,6 +28,12 @@ constexpr COLORREF kPageBorder = RGB(143, 156, 175);
 constexpr COLORREF kPanelFill = RGB(249, 249, 249);
 constexpr RECT kPanelOnDownloadPage = {19, 21, 19 + 590, 21 + 98};  // Shape5
 constexpr RECT kPosterFrame = {16, 16, 16 + 130, 16 + 200};         // Shape4
+// The panel inside GrpBxAvancado (590 x 250) through which the rows are
+// seen: within the box's frame, below its caption.
+constexpr int kRowsPanelLeft = 2;
+constexpr int kRowsPanelWidth = 590 - 2 * kRowsPanelLeft;
+constexpr int kRowsPanelHeight = kRowsViewBottom - kRowsViewTop;
+constexpr int kPosterCheckboxWidth = 97;  // ChckBxPoster's design width
 
 HFONT MakeTahoma(int pixelHeight, int weight) {
   LOGFONTW font{};
@@ -92,6 +100,24 @@ void RegisterClasses(HINSTANCE instance) {
   pageClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
   pageClass.lpszClassName = kPageClass;
   RegisterClassExW(&pageClass);
+
+  WNDCLASSEXW rowsClass = pageClass;
+  rowsClass.lpszClassName = kRowsClass;
+  RegisterClassExW(&rowsClass);
+}
+
+// A checkbox is as wide as its box, a gap and its text need, and never
+// narrower than designed.
+int CheckboxWidthFor(HWND checkbox, HFONT font, int designWidth) {
+  const std::wstring text = WindowText(checkbox);
+  HDC dc = GetDC(checkbox);
+  HGDIOBJ old = SelectObject(dc, font);
+  SIZE size{};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  SelectObject(dc, old);
+  ReleaseDC(checkbox, dc);
+  const int needed = size.cx + GetSystemMetrics(SM_CXMENUCHECK) + 2 * GetSystemMetrics(SM_CXEDGE) + 4;
+  return needed > designWidth ? needed : designWidth;
 }
 
 }  // namespace
@@ -152,7 +178,9 @@ WizardWindow::~WizardWindow() {
 
 void WizardWindow::CreateControls() {
   for (int i = 0; i < 3; ++i) {
-    pages_[i] = CreateWindowExW(0, kPageClass, nullptr, WS_CHILD | WS_CLIPSIBLINGS, kPageArea.left,
+    // Tab and the arrow keys go into the pages' controls.
+    pages_[i] = CreateWindowExW(WS_EX_CONTROLPARENT, kPageClass, nullptr,
+                                WS_CHILD | WS_CLIPSIBLINGS, kPageArea.left,
                                 kPageArea.top, kPageArea.right - kPageArea.left,
                                 kPageArea.bottom - kPageArea.top, window_, nullptr, instance_,
                                 nullptr);
@@ -165,18 +193,23 @@ void WizardWindow::CreateControls() {
   // Left panel and button strip.
   CreateControl(window_, instance_,
                 {WC_STATICW, nullptr, WS_VISIBLE | SS_BITMAP, 17, 17, 128, 198, kImgPoster}, font_);
+  HWND poster = CreateControl(window_, instance_,
+                              {WC_BUTTONW, L"Descargar Póster", BS_AUTOCHECKBOX | WS_TABSTOP, 17,
+                               222, kPosterCheckboxWidth, 17, kChckBxPoster},
+                              font_);
+  // The caption is shown whole even where the font is wider than designed.
+  SetWindowPos(poster, nullptr, 0, 0, CheckboxWidthFor(poster, font_, kPosterCheckboxWidth), 17,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // The default button: Enter presses it.
   CreateControl(window_, instance_,
-                {WC_BUTTONW, L"Descargar Póster", BS_AUTOCHECKBOX | WS_TABSTOP, 17, 222, 97, 17,
-                 kChckBxPoster},
-                font_);
-  CreateControl(window_, instance_,
-                {WC_BUTTONW, L"Próximo >", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 676, 413, 100,
-                 25, kBtnProximo},
+                {WC_BUTTONW, L"Próximo >", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 676, 413,
+                 100, 25, kBtnProximo},
                 font_);
 
   // Page 0, "Default".
   CreateControl(pages_[kPageDefault], instance_,
-                {WC_STATICW, L"Película", WS_VISIBLE | SS_LEFT, 19, 25, 590, 48, kLblMovieName},
+                {WC_STATICW, L"Película", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 19, 25, 590, 48,
+                 kLblMovieName},
                 titleFont_);
   HWND group = CreateControl(pages_[kPageDefault], instance_,
                              {WC_BUTTONW, L"Subtítulos encontrados ordenados por número de usos",
@@ -184,6 +217,14 @@ void WizardWindow::CreateControls() {
                              font_);
   // The rows live in the group box; their colours come from the page.
   SetWindowSubclass(group, &GroupProc, 0, 0);
+  SetWindowLongPtrW(group, GWL_EXSTYLE, GetWindowLongPtrW(group, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
+  rowsPanel_ = CreateWindowExW(WS_EX_CONTROLPARENT, kRowsClass, nullptr,
+                               WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, kRowsPanelLeft,
+                               kRowsViewTop, kRowsPanelWidth, kRowsPanelHeight, group, nullptr,
+                               instance_, nullptr);
+  SetWindowLongPtrW(rowsPanel_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetWindowLongPtrW(rowsPanel_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RowsProc));
+  ShowScrollBar(rowsPanel_, SB_VERT, FALSE);
 
   // Page 1, "download".
   FitLabelToText(CreateControl(pages_[kPageDownload], instance_,
@@ -234,6 +275,34 @@ HWND WizardWindow::Control(ControlId id) const {
 void WizardWindow::Show() {
   ShowWindow(window_, SW_SHOW);
   UpdateWindow(window_);
+  FocusFirstControl();
+}
+
+// The first row while the rows are seen, else Next where it can be pressed,
+// else the window itself, so that the keys always reach the wizard.
+void WizardWindow::FocusFirstControl() {
+  HWND next = Control(kBtnProximo);
+  if (!rows_.empty() && IsWindowVisible(rows_[0])) {
+    SetFocus(rows_[0]);
+  } else if (IsWindowVisible(next) && IsWindowEnabled(next)) {
+    SetFocus(next);
+  } else {
+    SetFocus(window_);
+  }
+}
+
+// No control of the window has the focus, or the one that had it is hidden.
+bool WizardWindow::FocusIsLost() const {
+  HWND focus = GetFocus();
+  return !focus || focus == window_ || !IsWindowVisible(focus);
+}
+
+bool WizardWindow::TranslateDialogMessage(MSG& message) {
+  return IsDialogMessageW(window_, &message) != FALSE;
+}
+
+HWND WizardWindow::Row(int index) const {
+  return index >= 0 && index < static_cast<int>(rows_.size()) ? rows_[index] : nullptr;
 }
 
 void WizardWindow::Hide() { ShowWindow(window_, SW_HIDE); }
@@ -256,7 +325,10 @@ void WizardWindow::SetNextVisible(bool visible) {
   ShowWindow(Control(kBtnProximo), visible ? SW_SHOW : SW_HIDE);
 }
 
-void WizardWindow::SetNextEnabled(bool enabled) { EnableWindow(Control(kBtnProximo), enabled); }
+void WizardWindow::SetNextEnabled(bool enabled) {
+  EnableWindow(Control(kBtnProximo), enabled);
+  if (enabled && IsWindowVisible(window_) && FocusIsLost()) FocusFirstControl();
+}
 
 void WizardWindow::SelectPage(int page) {
   if (page < 0 || page >= static_cast<int>(pages_.size()) || page == activePage_) return;
@@ -264,6 +336,8 @@ void WizardWindow::SelectPage(int page) {
   ShowWindow(pages_[activePage_], SW_HIDE);
   activePage_ = page;
   if (events_) events_->NotebookPageChanged();
+  // A page that hid the focused control hands the focus on.
+  if (IsWindowVisible(window_) && FocusIsLost()) FocusFirstControl();
 }
 
 void WizardWindow::SetProgressMax(uint32_t maximum) {
@@ -319,52 +393,156 @@ bool WizardWindow::ShowPoster(const std::string& jpegBytes) {
 
 void WizardWindow::SetSubtitleGroupVisible(bool visible) {
   ShowWindow(Control(kGrpBxAvancado), visible ? SW_SHOW : SW_HIDE);
+  if (visible && IsWindowVisible(window_)) FocusFirstControl();
 }
 
 void WizardWindow::AddSubtitleRow(int index, const std::wstring& caption) {
-  HWND group = Control(kGrpBxAvancado);
+  // Places within the group box, less the panel's own place and the scroll.
   const RowPlacement place = SubtitleRowPlacement(index);
+  const int dy = -kRowsViewTop - rowsOffset_;
   HWND flag = CreateWindowExW(0, WC_STATICW, nullptr, WS_CHILD | WS_VISIBLE | SS_BITMAP,
-                              place.flagLeft, place.flagTop, 16, 11, group, nullptr, instance_,
-                              nullptr);
+                              place.flagLeft - kRowsPanelLeft, place.flagTop + dy, 16, 11,
+                              rowsPanel_, nullptr, instance_, nullptr);
   SendMessageW(flag, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(flag_.get()));
+  // The name is shown as it is, "&" included.
   HWND row = CreateWindowExW(
-      0, WC_BUTTONW, caption.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
-      place.checkLeft, place.checkTop, place.checkWidth, 17, group,
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstSubtitleRow + index)), instance_, nullptr);
+      0, WC_BUTTONW, LiteralControlCaption(caption).c_str(),
+      WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX | BS_NOTIFY,
+      place.checkLeft - kRowsPanelLeft, place.checkTop + dy, place.checkWidth, kRowHeight,
+      rowsPanel_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstSubtitleRow + index)),
+      instance_, nullptr);
   SendMessageW(row, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  if (index >= static_cast<int>(rows_.size())) rows_.resize(index + 1);
+  rows_[index] = row;
+  UpdateRowsScrollBar();
 }
 
 void WizardWindow::SetRowTicked(int index, bool ticked) {
-  SendMessageW(GetDlgItem(Control(kGrpBxAvancado), kFirstSubtitleRow + index), BM_SETCHECK,
-               ticked ? BST_CHECKED : BST_UNCHECKED, 0);
+  SendMessageW(Row(index), BM_SETCHECK, ticked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 bool WizardWindow::RowTicked(int index) const {
-  return SendMessageW(GetDlgItem(Control(kGrpBxAvancado), kFirstSubtitleRow + index), BM_GETCHECK,
-                      0, 0) == BST_CHECKED;
+  return SendMessageW(Row(index), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 void WizardWindow::SetRowBold(int index) {
-  SendMessageW(GetDlgItem(Control(kGrpBxAvancado), kFirstSubtitleRow + index), WM_SETFONT,
-               reinterpret_cast<WPARAM>(boldFont_), TRUE);
+  SendMessageW(Row(index), WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_), TRUE);
+}
+
+// The scroll bar appears once the rows pass the box's lower edge.
+void WizardWindow::UpdateRowsScrollBar() {
+  const int maximum = RowsScrollMaximum(static_cast<int>(rows_.size()));
+  SCROLLINFO info{};
+  info.cbSize = sizeof info;
+  info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+  info.nMin = 0;
+  info.nMax = kRowsPanelHeight + maximum - 1;
+  info.nPage = kRowsPanelHeight;
+  info.nPos = rowsOffset_;
+  ShowScrollBar(rowsPanel_, SB_VERT, maximum > 0);
+  if (maximum > 0) SetScrollInfo(rowsPanel_, SB_VERT, &info, TRUE);
+}
+
+void WizardWindow::ScrollRowsTo(int offset) {
+  const int maximum = RowsScrollMaximum(static_cast<int>(rows_.size()));
+  offset = offset < 0 ? 0 : (offset > maximum ? maximum : offset);
+  if (offset == rowsOffset_) return;
+  // Every flag and checkbox moves by the same step; the panel repaints.
+  const int dy = rowsOffset_ - offset;
+  for (HWND child = GetWindow(rowsPanel_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT place;
+    GetWindowRect(child, &place);
+    MapWindowPoints(HWND_DESKTOP, rowsPanel_, reinterpret_cast<POINT*>(&place), 2);
+    SetWindowPos(child, nullptr, place.left, place.top + dy, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  InvalidateRect(rowsPanel_, nullptr, TRUE);
+  rowsOffset_ = offset;
+  SetScrollPos(rowsPanel_, SB_VERT, offset, TRUE);
+}
+
+LRESULT CALLBACK WizardWindow::RowsProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<WizardWindow*>(GetWindowLongPtrW(panel, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(panel, message, wParam, lParam);
+  return self->HandleRowsMessage(message, wParam, lParam);
+}
+
+LRESULT WizardWindow::HandleRowsMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_VSCROLL: {
+      SCROLLINFO info{};
+      info.cbSize = sizeof info;
+      info.fMask = SIF_ALL;
+      GetScrollInfo(rowsPanel_, SB_VERT, &info);
+      int offset = rowsOffset_;
+      switch (LOWORD(wParam)) {
+        case SB_LINEUP: offset -= kRowStep; break;
+        case SB_LINEDOWN: offset += kRowStep; break;
+        case SB_PAGEUP: offset -= static_cast<int>(info.nPage); break;
+        case SB_PAGEDOWN: offset += static_cast<int>(info.nPage); break;
+        case SB_THUMBTRACK:
+        case SB_THUMBPOSITION: offset = info.nTrackPos; break;
+        case SB_TOP: offset = 0; break;
+        case SB_BOTTOM: offset = RowsScrollMaximum(static_cast<int>(rows_.size())); break;
+      }
+      ScrollRowsTo(offset);
+      return 0;
+    }
+    case WM_MOUSEWHEEL:
+      ScrollRowsTo(rowsOffset_ - GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA * 3 * kRowStep);
+      return 0;
+    case WM_COMMAND:
+      // A row that takes the focus (by Tab) is scrolled into sight.
+      if (HIWORD(wParam) == BN_SETFOCUS) {
+        const int index = LOWORD(wParam) - kFirstSubtitleRow;
+        if (Row(index)) {
+          ScrollRowsTo(RowsOffsetShowing(index, rowsOffset_, static_cast<int>(rows_.size())));
+        }
+      }
+      return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      return SendMessageW(GetParent(rowsPanel_), message, wParam, lParam);
+    case WM_NOTIFY: {
+      // A themed checkbox may paint with a font of its own: each row is told
+      // to use the font it was given (the first row's is bold).
+      auto* draw = reinterpret_cast<NMCUSTOMDRAW*>(lParam);
+      if (draw->hdr.code == NM_CUSTOMDRAW && draw->dwDrawStage == CDDS_PREPAINT) {
+        auto font = reinterpret_cast<HFONT>(SendMessageW(draw->hdr.hwndFrom, WM_GETFONT, 0, 0));
+        if (font) {
+          SelectObject(draw->hdc, font);
+          return CDRF_NEWFONT;
+        }
+      }
+      break;
+    }
+  }
+  return DefWindowProcW(rowsPanel_, message, wParam, lParam);
 }
 
 void WizardWindow::LoadClosingPage(const std::string& url) {
-  // The page lies beyond the window's edge: it is loaded, never shown.
-  LoadPageInBackground(url);
+  // The page lies beyond the window's edge: it is loaded, never shown. The
+  // request is the window's and goes with it.
+  closingPage_ = std::make_unique<WinHttpBackgroundGet>(PageClientSettings(), url);
 }
 
 MessageAnswer WizardWindow::ShowMessage(const std::wstring& text, const std::wstring& title,
                                         MessageIcon icon, MessageButtons buttons, bool owned) {
-  UINT flags = buttons == MessageButtons::YesNo ? MB_YESNO : MB_OK;
+  // A box comes to the front even when the window is never shown (the best
+  // subtitle mode), so it cannot wait unseen behind other windows.
+  UINT flags = (buttons == MessageButtons::YesNo ? MB_YESNO : MB_OK) | MB_SETFOREGROUND;
   switch (icon) {
     case MessageIcon::Information: flags |= MB_ICONINFORMATION; break;
     case MessageIcon::Exclamation: flags |= MB_ICONEXCLAMATION; break;
     case MessageIcon::Error: flags |= MB_ICONERROR; break;
     case MessageIcon::Question: flags |= MB_ICONQUESTION; break;
   }
+  // A box without owner does not disable the window by itself; no click
+  // reaches the window while it is up.
+  const bool disable = !owned && IsWindowEnabled(window_);
+  if (disable) EnableWindow(window_, FALSE);
   const int answer = MessageBoxW(owned ? window_ : nullptr, text.c_str(), title.c_str(), flags);
+  if (disable) EnableWindow(window_, TRUE);
   if (answer == IDYES) return MessageAnswer::Yes;
   if (answer == IDNO) return MessageAnswer::No;
   return MessageAnswer::Ok;
@@ -378,6 +556,7 @@ void WizardWindow::ProcessMessages() {
       PostQuitMessage(static_cast<int>(message.wParam));
       return;
     }
+    if (TranslateDialogMessage(message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
@@ -421,7 +600,18 @@ LRESULT WizardWindow::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lP
       // owner once the run has ended, never under a running handler.
       Dispatch([this] { events_->FormClose(); });
       return 0;
+    case DM_GETDEFID: {
+      // Enter presses Next where it can be pressed.
+      HWND next = Control(kBtnProximo);
+      if (IsWindowVisible(next) && IsWindowEnabled(next)) return MAKELRESULT(kBtnProximo, DC_HASDEFID);
+      return 0;
+    }
     case WM_COMMAND:
+      if (LOWORD(wParam) == IDCANCEL) {
+        // Esc acts as the close box.
+        Dispatch([this] { events_->FormClose(); });
+        return 0;
+      }
       if (LOWORD(wParam) == kBtnProximo && HIWORD(wParam) == BN_CLICKED) {
         Dispatch([this] { events_->BtnProximoClick(); });
         return 0;
@@ -469,18 +659,6 @@ LRESULT CALLBACK WizardWindow::GroupProc(HWND group, UINT message, WPARAM wParam
                                          UINT_PTR, DWORD_PTR) {
   if (message == WM_CTLCOLORSTATIC || message == WM_CTLCOLORBTN) {
     return SendMessageW(GetParent(group), message, wParam, lParam);
-  }
-  if (message == WM_NOTIFY) {
-    // A themed checkbox may paint with a font of its own: each row is told
-    // to use the font it was given (the first row's is bold).
-    auto* draw = reinterpret_cast<NMCUSTOMDRAW*>(lParam);
-    if (draw->hdr.code == NM_CUSTOMDRAW && draw->dwDrawStage == CDDS_PREPAINT) {
-      auto font = reinterpret_cast<HFONT>(SendMessageW(draw->hdr.hwndFrom, WM_GETFONT, 0, 0));
-      if (font) {
-        SelectObject(draw->hdc, font);
-        return CDRF_NEWFONT;
-      }
-    }
   }
   return DefSubclassProc(group, message, wParam, lParam);
 }

@@ -3,10 +3,14 @@
 #include <windows.h>
 
 #include <array>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "unique_resource.h"
 #include "wizard_view.h"
+
+class WinHttpBackgroundGet;
 
 // Identifiers of the window's controls.
 enum ControlId : int {
@@ -42,6 +46,13 @@ class WizardWindow : public WizardView {
   HWND Handle() const { return window_; }
   HWND Control(ControlId id) const;
   HWND Page(int page) const { return pages_[page]; }
+  // Row `index`'s checkbox; the rows lie in a panel inside GrpBxAvancado
+  // that scrolls them when they pass the box's lower edge.
+  HWND Row(int index) const;
+  HWND RowsPanel() const { return rowsPanel_; }
+  // Keyboard navigation for a message of the loop: true when it was
+  // handled (and must not be dispatched).
+  bool TranslateDialogMessage(MSG& message);
   bool TrayIconVisible() const { return trayIconAdded_; }
 
   void SetEvents(WizardEvents* events) override { events_ = events; }
@@ -81,12 +92,18 @@ class WizardWindow : public WizardView {
   static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
   static LRESULT CALLBACK PageProc(HWND, UINT, WPARAM, LPARAM);
   static LRESULT CALLBACK GroupProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+  static LRESULT CALLBACK RowsProc(HWND, UINT, WPARAM, LPARAM);
+  LRESULT HandleRowsMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void ScrollRowsTo(int offset);
+  void UpdateRowsScrollBar();
   LRESULT HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandlePageMessage(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
   template <typename Handler>
   void Dispatch(Handler handler);
 
   void CreateControls();
+  void FocusFirstControl();
+  bool FocusIsLost() const;
   void PaintWindow(HDC dc);
   void PaintPage(HWND page, HDC dc);
 
@@ -108,5 +125,10 @@ class WizardWindow : public WizardView {
   HBRUSH panelBrush_ = nullptr;
   HICON icon_ = nullptr;
   bool trayIconAdded_ = false;
+  HWND rowsPanel_ = nullptr;
+  std::vector<HWND> rows_;  // the row checkboxes, by index; the panel owns them
+  int rowsOffset_ = 0;      // how far the rows are scrolled up, in pixels
+  // The closing web page, loaded out of sight; dropped with the window.
+  std::unique_ptr<WinHttpBackgroundGet> closingPage_;
   std::wstring posterHint_ = L"false";
 };
