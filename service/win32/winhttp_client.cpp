@@ -305,7 +305,7 @@ WinHttpClient::~WinHttpClient() {
   if (active_) active_->abandoned = true;
   // A worker still blocked in WinHTTP goes on using the session: it stays
   // open for it, to go with the process.
-  if (!WorkersEnd(workers_, 200)) session_.release();
+  if (!WorkersEnd(workers_, 50)) session_.release();
 }
 
 void WinHttpClient::Post(const std::string& url, const std::string& body, ReplySink& reply) {
