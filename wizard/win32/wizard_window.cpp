@@ -45,8 +45,10 @@ HFONT MakeTahoma(int pixelHeight, int weight) {
   return CreateFontIndirectW(&font);
 }
 
+}  // namespace
+
 // One control of the layout: class, text, style, place and size.
-struct ControlLayout {
+struct WizardWindow::ControlLayout {
   const wchar_t* className;
   const wchar_t* text;
   DWORD style;
@@ -54,14 +56,9 @@ struct ControlLayout {
   ControlId id;
 };
 
-HWND CreateControl(HWND parent, HINSTANCE instance, const ControlLayout& layout, HFONT font) {
-  HWND control = CreateWindowExW(0, layout.className, layout.text, WS_CHILD | layout.style,
-                                 layout.left, layout.top, layout.width, layout.height, parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance,
-                                 nullptr);
-  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  return control;
-}
+namespace {
+
+
 
 // A label sizes itself to its text, as an auto-sized label does.
 void FitLabelToText(HWND label, HFONT font) {
@@ -191,85 +188,93 @@ void WizardWindow::CreateControls() {
   ShowWindow(pages_[kPageFinish], SW_SHOW);
 
   // Left panel and button strip.
-  CreateControl(window_, instance_,
-                {WC_STATICW, nullptr, WS_VISIBLE | SS_BITMAP, 17, 17, 128, 198, kImgPoster}, font_);
-  HWND poster = CreateControl(window_, instance_,
-                              {WC_BUTTONW, L"Descargar Póster", BS_AUTOCHECKBOX | WS_TABSTOP, 17,
-                               222, kPosterCheckboxWidth, 17, kChckBxPoster},
-                              font_);
+  AddControl(window_, {WC_STATICW, nullptr, WS_VISIBLE | SS_BITMAP, 17, 17, 128, 198, kImgPoster},
+             font_);
+  HWND poster = AddControl(window_,
+                           {WC_BUTTONW, L"Descargar Póster", BS_AUTOCHECKBOX | WS_TABSTOP, 17, 222,
+                            kPosterCheckboxWidth, 17, kChckBxPoster},
+                           font_);
   // The caption is shown whole even where the font is wider than designed.
   SetWindowPos(poster, nullptr, 0, 0, CheckboxWidthFor(poster, font_, kPosterCheckboxWidth), 17,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   // The default button: Enter presses it.
-  CreateControl(window_, instance_,
-                {WC_BUTTONW, L"Próximo >", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 676, 413,
-                 100, 25, kBtnProximo},
-                font_);
+  AddControl(window_,
+             {WC_BUTTONW, L"Próximo >", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 676, 413, 100,
+              25, kBtnProximo},
+             font_);
 
   // Page 0, "Default".
-  CreateControl(pages_[kPageDefault], instance_,
-                {WC_STATICW, L"Película", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 19, 25, 590, 48,
-                 kLblMovieName},
-                titleFont_);
-  HWND group = CreateControl(pages_[kPageDefault], instance_,
-                             {WC_BUTTONW, L"Subtítulos encontrados ordenados por número de usos",
-                              BS_GROUPBOX, 19, 79, 590, 250, kGrpBxAvancado},
-                             font_);
+  AddControl(
+      pages_[kPageDefault],
+      {WC_STATICW, L"Película", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 19, 25, 590, 48, kLblMovieName},
+      titleFont_);
+  HWND group = AddControl(pages_[kPageDefault],
+                          {WC_BUTTONW, L"Subtítulos encontrados ordenados por número de usos",
+                           BS_GROUPBOX, 19, 79, 590, 250, kGrpBxAvancado},
+                          font_);
   // The rows live in the group box; their colours come from the page.
   SetWindowSubclass(group, &GroupProc, 0, 0);
-  SetWindowLongPtrW(group, GWL_EXSTYLE, GetWindowLongPtrW(group, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
-  rowsPanel_ = CreateWindowExW(WS_EX_CONTROLPARENT, kRowsClass, nullptr,
-                               WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, kRowsPanelLeft,
-                               kRowsViewTop, kRowsPanelWidth, kRowsPanelHeight, group, nullptr,
-                               instance_, nullptr);
+  SetWindowLongPtrW(group, GWL_EXSTYLE,
+                    GetWindowLongPtrW(group, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
+  rowsPanel_ =
+      CreateWindowExW(WS_EX_CONTROLPARENT, kRowsClass, nullptr,
+                      WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, kRowsPanelLeft, kRowsViewTop,
+                      kRowsPanelWidth, kRowsPanelHeight, group, nullptr, instance_, nullptr);
   SetWindowLongPtrW(rowsPanel_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(rowsPanel_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RowsProc));
   ShowScrollBar(rowsPanel_, SB_VERT, FALSE);
 
   // Page 1, "download".
-  FitLabelToText(CreateControl(pages_[kPageDownload], instance_,
-                               {WC_STATICW, L"Descargar mejores subtítulos",
-                                WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 33, 27, 0, 0, kLblStatus},
-                               statusFont_),
+  FitLabelToText(AddControl(pages_[kPageDownload],
+                            {WC_STATICW, L"Descargar mejores subtítulos",
+                             WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 33, 27, 0, 0, kLblStatus},
+                            statusFont_),
                  statusFont_);
-  FitLabelToText(CreateControl(pages_[kPageDownload], instance_,
-                               {WC_STATICW, L"Por favor, espere la descarga del subtítulos",
-                                WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 33, 51, 0, 0, kLabel4},
-                               smallFont_),
+  FitLabelToText(AddControl(pages_[kPageDownload],
+                            {WC_STATICW, L"Por favor, espere la descarga del subtítulos",
+                             WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 33, 51, 0, 0, kLabel4},
+                            smallFont_),
                  smallFont_);
-  HWND bar = CreateControl(pages_[kPageDownload], instance_,
-                           {PROGRESS_CLASSW, nullptr, WS_VISIBLE, 33, 68, 560, 27,
-                            kPrgrBrDownloadFile},
-                           font_);
+  HWND bar = AddControl(
+      pages_[kPageDownload],
+      {PROGRESS_CLASSW, nullptr, WS_VISIBLE, 33, 68, 560, 27, kPrgrBrDownloadFile}, font_);
   SendMessageW(bar, PBM_SETRANGE32, 0, 100);
   SendMessageW(bar, PBM_SETPOS, 0, 0);
 
   // Page 2, "finish".
-  FitLabelToText(CreateControl(pages_[kPageFinish], instance_,
-                               {WC_STATICW, L"Proceso terminado", WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
-                                35, 27, 0, 0, kLabel3},
-                               titleFont_),
+  FitLabelToText(AddControl(pages_[kPageFinish],
+                            {WC_STATICW, L"Proceso terminado", WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
+                             35, 27, 0, 0, kLabel3},
+                            titleFont_),
                  titleFont_);
-  HWND image = CreateControl(pages_[kPageFinish], instance_,
-                             {WC_STATICW, nullptr, WS_VISIBLE | SS_ICON, 35, 56, 16, 16, kImage1},
-                             font_);
+  HWND image =
+      AddControl(pages_[kPageFinish],
+                 {WC_STATICW, nullptr, WS_VISIBLE | SS_ICON, 35, 56, 16, 16, kImage1}, font_);
   SendMessageW(image, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
-  FitLabelToText(CreateControl(pages_[kPageFinish], instance_,
-                               {WC_STATICW, L"¡Obrigado por la confianza!",
-                                WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 57, 56, 0, 0, kLabel5},
-                               font_),
+  FitLabelToText(AddControl(pages_[kPageFinish],
+                            {WC_STATICW, L"¡Obrigado por la confianza!",
+                             WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 57, 56, 0, 0, kLabel5},
+                            font_),
                  font_);
   // Host of the closing web page; it lies beyond the page's right edge.
-  CreateControl(pages_[kPageFinish], instance_,
-                {WC_STATICW, nullptr, WS_VISIBLE, 700, 352, 426, 224, kWbBrwsrSocial}, font_);
+  AddControl(pages_[kPageFinish],
+             {WC_STATICW, nullptr, WS_VISIBLE, 700, 352, 426, 224, kWbBrwsrSocial}, font_);
+}
+
+// Builds one control of the layout and keeps its handle under its id.
+HWND WizardWindow::AddControl(HWND parent, const ControlLayout& layout, HFONT font) {
+  HWND control = CreateWindowExW(0, layout.className, layout.text, WS_CHILD | layout.style,
+                                 layout.left, layout.top, layout.width, layout.height, parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)),
+                                 instance_, nullptr);
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  controls_[layout.id - kFirstControl] = control;
+  return control;
 }
 
 HWND WizardWindow::Control(ControlId id) const {
-  if (HWND control = GetDlgItem(window_, id)) return control;
-  for (HWND page : pages_) {
-    if (HWND control = GetDlgItem(page, id)) return control;
-  }
-  return nullptr;
+  const int slot = id - kFirstControl;
+  return slot >= 0 && slot < static_cast<int>(controls_.size()) ? controls_[slot] : nullptr;
 }
 
 void WizardWindow::Show() {

@@ -14,7 +14,8 @@ class WinHttpBackgroundGet;
 
 // Identifiers of the window's controls.
 enum ControlId : int {
-  kChckBxPoster = 100,
+  kFirstControl = 100,
+  kChckBxPoster = kFirstControl,
   kImgPoster,
   kBtnProximo,
   kLblMovieName,
@@ -26,6 +27,7 @@ enum ControlId : int {
   kImage1,
   kLabel5,
   kWbBrwsrSocial,
+  kControlsEnd,              // one past the last control of the layout
   kFirstSubtitleRow = 1000,  // row i's checkbox ("CheckBox" + i) is kFirstSubtitleRow + i
 };
 
@@ -101,6 +103,8 @@ class WizardWindow : public WizardView {
   template <typename Handler>
   void Dispatch(Handler handler);
 
+  struct ControlLayout;
+  HWND AddControl(HWND parent, const ControlLayout& layout, HFONT font);
   void CreateControls();
   void FocusFirstControl();
   bool FocusIsLost() const;
@@ -110,6 +114,7 @@ class WizardWindow : public WizardView {
   HINSTANCE instance_;
   HWND window_ = nullptr;
   std::array<HWND, 3> pages_{};
+  std::array<HWND, kControlsEnd - kFirstControl> controls_{};  // by id, kept at creation
   int activePage_ = kPageFinish;
   WizardEvents* events_ = nullptr;  // not owned
 
