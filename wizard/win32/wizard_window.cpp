@@ -124,16 +124,16 @@ WizardWindow::WizardWindow(HINSTANCE instance) : instance_(instance) {
   InitCommonControlsEx(&controls);
   RegisterClasses(instance);
 
-  font_ = MakeTahoma(11, FW_NORMAL);
-  titleFont_ = MakeTahoma(19, FW_NORMAL);
-  statusFont_ = MakeTahoma(15, FW_BOLD);
-  smallFont_ = MakeTahoma(12, FW_NORMAL);
-  boldFont_ = MakeTahoma(11, FW_BOLD);
+  font_.reset(MakeTahoma(11, FW_NORMAL));
+  titleFont_.reset(MakeTahoma(19, FW_NORMAL));
+  statusFont_.reset(MakeTahoma(15, FW_BOLD));
+  smallFont_.reset(MakeTahoma(12, FW_NORMAL));
+  boldFont_.reset(MakeTahoma(11, FW_BOLD));
   flag_.reset(static_cast<HBITMAP>(
       LoadImageW(instance, MAKEINTRESOURCEW(kFlagBitmapId), IMAGE_BITMAP, 0, 0, 0)));
-  pageBrush_ = CreateSolidBrush(RGB(255, 255, 255));
-  panelBrush_ = CreateSolidBrush(kPanelFill);
-  icon_ = CreateAppIcon();
+  pageBrush_.reset(CreateSolidBrush(RGB(255, 255, 255)));
+  panelBrush_.reset(CreateSolidBrush(kPanelFill));
+  icon_.reset(CreateAppIcon());
 
   // Fixed single border, only the close box, centred on the desktop.
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
@@ -147,8 +147,8 @@ WizardWindow::WizardWindow(HINSTANCE instance) : instance_(instance) {
                             width, height, nullptr, nullptr, instance, nullptr);
   SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc));
-  SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
-  SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_.get()));
+  SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
   CreateControls();
 }
 
@@ -164,13 +164,8 @@ WizardWindow::~WizardWindow() {
     SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     DestroyWindow(window_);
   }
-  for (HGDIOBJ object : {static_cast<HGDIOBJ>(font_), static_cast<HGDIOBJ>(titleFont_),
-                         static_cast<HGDIOBJ>(statusFont_), static_cast<HGDIOBJ>(smallFont_),
-                         static_cast<HGDIOBJ>(boldFont_), static_cast<HGDIOBJ>(pageBrush_),
-                         static_cast<HGDIOBJ>(panelBrush_)}) {
-    if (object) DeleteObject(object);
-  }
-  if (icon_) DestroyIcon(icon_);
+  // The fonts, brushes and the icon go with their owners, after the
+  // controls that use them.
 }
 
 void WizardWindow::CreateControls() {
@@ -189,29 +184,29 @@ void WizardWindow::CreateControls() {
 
   // Left panel and button strip.
   AddControl(window_, {WC_STATICW, nullptr, WS_VISIBLE | SS_BITMAP, 17, 17, 128, 198, kImgPoster},
-             font_);
+             font_.get());
   HWND poster = AddControl(window_,
                            {WC_BUTTONW, L"Descargar Póster", BS_AUTOCHECKBOX | WS_TABSTOP, 17, 222,
                             kPosterCheckboxWidth, 17, kChckBxPoster},
-                           font_);
+                           font_.get());
   // The caption is shown whole even where the font is wider than designed.
-  SetWindowPos(poster, nullptr, 0, 0, CheckboxWidthFor(poster, font_, kPosterCheckboxWidth), 17,
+  SetWindowPos(poster, nullptr, 0, 0, CheckboxWidthFor(poster, font_.get(), kPosterCheckboxWidth), 17,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   // The default button: Enter presses it.
   AddControl(window_,
              {WC_BUTTONW, L"Próximo >", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 676, 413, 100,
               25, kBtnProximo},
-             font_);
+             font_.get());
 
   // Page 0, "Default".
   AddControl(
       pages_[kPageDefault],
       {WC_STATICW, L"Película", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 19, 25, 590, 48, kLblMovieName},
-      titleFont_);
+      titleFont_.get());
   HWND group = AddControl(pages_[kPageDefault],
                           {WC_BUTTONW, L"Subtítulos encontrados ordenados por número de usos",
                            BS_GROUPBOX, 19, 79, 590, 250, kGrpBxAvancado},
-                          font_);
+                          font_.get());
   // The rows live in the group box; their colours come from the page.
   SetWindowSubclass(group, &GroupProc, 0, 0);
   SetWindowLongPtrW(group, GWL_EXSTYLE,
@@ -228,16 +223,16 @@ void WizardWindow::CreateControls() {
   FitLabelToText(AddControl(pages_[kPageDownload],
                             {WC_STATICW, L"Descargar mejores subtítulos",
                              WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 33, 27, 0, 0, kLblStatus},
-                            statusFont_),
-                 statusFont_);
+                            statusFont_.get()),
+                 statusFont_.get());
   FitLabelToText(AddControl(pages_[kPageDownload],
                             {WC_STATICW, L"Por favor, espere la descarga del subtítulos",
                              WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 33, 51, 0, 0, kLabel4},
-                            smallFont_),
-                 smallFont_);
+                            smallFont_.get()),
+                 smallFont_.get());
   HWND bar = AddControl(
       pages_[kPageDownload],
-      {PROGRESS_CLASSW, nullptr, WS_VISIBLE, 33, 68, 560, 27, kPrgrBrDownloadFile}, font_);
+      {PROGRESS_CLASSW, nullptr, WS_VISIBLE, 33, 68, 560, 27, kPrgrBrDownloadFile}, font_.get());
   SendMessageW(bar, PBM_SETRANGE32, 0, 100);
   SendMessageW(bar, PBM_SETPOS, 0, 0);
 
@@ -245,20 +240,20 @@ void WizardWindow::CreateControls() {
   FitLabelToText(AddControl(pages_[kPageFinish],
                             {WC_STATICW, L"Proceso terminado", WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
                              35, 27, 0, 0, kLabel3},
-                            titleFont_),
-                 titleFont_);
+                            titleFont_.get()),
+                 titleFont_.get());
   HWND image =
       AddControl(pages_[kPageFinish],
-                 {WC_STATICW, nullptr, WS_VISIBLE | SS_ICON, 35, 56, 16, 16, kImage1}, font_);
-  SendMessageW(image, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
+                 {WC_STATICW, nullptr, WS_VISIBLE | SS_ICON, 35, 56, 16, 16, kImage1}, font_.get());
+  SendMessageW(image, STM_SETICON, reinterpret_cast<WPARAM>(icon_.get()), 0);
   FitLabelToText(AddControl(pages_[kPageFinish],
                             {WC_STATICW, L"¡Obrigado por la confianza!",
                              WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 57, 56, 0, 0, kLabel5},
-                            font_),
-                 font_);
+                            font_.get()),
+                 font_.get());
   // Host of the closing web page; it lies beyond the page's right edge.
   AddControl(pages_[kPageFinish],
-             {WC_STATICW, nullptr, WS_VISIBLE, 700, 352, 426, 224, kWbBrwsrSocial}, font_);
+             {WC_STATICW, nullptr, WS_VISIBLE, 700, 352, 426, 224, kWbBrwsrSocial}, font_.get());
 }
 
 // Builds one control of the layout and keeps its handle under its id.
@@ -367,7 +362,7 @@ void WizardWindow::ShowTrayBalloon(const std::wstring& title, const std::wstring
   data.hWnd = window_;
   data.uID = kTrayIconId;
   data.uFlags = NIF_ICON | NIF_TIP;
-  data.hIcon = icon_;
+  data.hIcon = icon_.get();
   lstrcpynW(data.szTip, kApplicationTitle, ARRAYSIZE(data.szTip));
   if (!trayIconAdded_) trayIconAdded_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
 
@@ -416,7 +411,7 @@ void WizardWindow::AddSubtitleRow(int index, const std::wstring& caption) {
       place.checkLeft - kRowsPanelLeft, place.checkTop + dy, place.checkWidth, kRowHeight,
       rowsPanel_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstSubtitleRow + index)),
       instance_, nullptr);
-  SendMessageW(row, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  SendMessageW(row, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
   if (index >= static_cast<int>(rows_.size())) rows_.resize(index + 1);
   rows_[index] = row;
   UpdateRowsScrollBar();
@@ -431,7 +426,7 @@ bool WizardWindow::RowTicked(int index) const {
 }
 
 void WizardWindow::SetRowBold(int index) {
-  SendMessageW(Row(index), WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_), TRUE);
+  SendMessageW(Row(index), WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), TRUE);
 }
 
 // The scroll bar appears once the rows pass the box's lower edge.
@@ -652,7 +647,7 @@ LRESULT WizardWindow::HandlePageMessage(HWND page, UINT message, WPARAM wParam, 
       HDC dc = reinterpret_cast<HDC>(wParam);
       const bool onPanel = page == pages_[kPageDownload];
       SetBkColor(dc, onPanel ? kPanelFill : RGB(255, 255, 255));
-      return reinterpret_cast<LRESULT>(onPanel ? panelBrush_ : pageBrush_);
+      return reinterpret_cast<LRESULT>(onPanel ? panelBrush_.get() : pageBrush_.get());
     }
     case WM_COMMAND:
       return SendMessageW(window_, message, wParam, lParam);
@@ -687,7 +682,7 @@ void WizardWindow::PaintPage(HWND page, HDC dc) {
   if (page == pages_[kPageDownload]) {
     HPEN outline = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_SCROLLBAR));
     SelectObject(dc, outline);
-    SelectObject(dc, panelBrush_);
+    SelectObject(dc, panelBrush_.get());
     Rectangle(dc, kPanelOnDownloadPage.left, kPanelOnDownloadPage.top, kPanelOnDownloadPage.right,
               kPanelOnDownloadPage.bottom);
     SelectObject(dc, border);

@@ -119,16 +119,16 @@ class WizardWindow : public WizardView {
   WizardEvents* events_ = nullptr;  // not owned
 
   // Fonts, brushes and icons the window owns.
-  HFONT font_ = nullptr;        // Tahoma, 11 pixels
-  HFONT titleFont_ = nullptr;   // Tahoma, 19 pixels
-  HFONT statusFont_ = nullptr;  // Tahoma bold, 15 pixels
-  HFONT smallFont_ = nullptr;   // Tahoma, 12 pixels
-  HFONT boldFont_ = nullptr;    // Tahoma bold, 11 pixels: the first subtitle row
+  UniqueFont font_;        // Tahoma, 11 pixels
+  UniqueFont titleFont_;   // Tahoma, 19 pixels
+  UniqueFont statusFont_;  // Tahoma bold, 15 pixels
+  UniqueFont smallFont_;   // Tahoma, 12 pixels
+  UniqueFont boldFont_;    // Tahoma bold, 11 pixels: the first subtitle row
   UniqueBitmap poster_;
   UniqueBitmap flag_;           // shared by every row's flag image
-  HBRUSH pageBrush_ = nullptr;
-  HBRUSH panelBrush_ = nullptr;
-  HICON icon_ = nullptr;
+  UniqueBrush pageBrush_;
+  UniqueBrush panelBrush_;
+  UniqueIcon icon_;
   bool trayIconAdded_ = false;
   HWND rowsPanel_ = nullptr;
   std::vector<HWND> rows_;  // the row checkboxes, by index; the panel owns them
