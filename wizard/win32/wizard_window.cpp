@@ -83,10 +83,11 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
-void RegisterClasses(HINSTANCE instance) {
+// The window's own procedures: the frame, a notebook page, the rows panel.
+void RegisterClasses(HINSTANCE instance, WNDPROC windowProc, WNDPROC pageProc, WNDPROC rowsProc) {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = DefWindowProcW;
+  windowClass.lpfnWndProc = windowProc;
   windowClass.hInstance = instance;
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -96,11 +97,24 @@ void RegisterClasses(HINSTANCE instance) {
   WNDCLASSEXW pageClass = windowClass;
   pageClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
   pageClass.lpszClassName = kPageClass;
+  pageClass.lpfnWndProc = pageProc;
   RegisterClassExW(&pageClass);
 
   WNDCLASSEXW rowsClass = pageClass;
   rowsClass.lpszClassName = kRowsClass;
+  rowsClass.lpfnWndProc = rowsProc;
   RegisterClassExW(&rowsClass);
+}
+
+// The object behind one of the window's own windows. Each is created with
+// the object as its creation parameter, kept from WM_NCCREATE on, so that
+// every message from the first reaches the object.
+WizardWindow* OwnerOf(HWND window, UINT message, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  return reinterpret_cast<WizardWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
 // A checkbox is as wide as its box, a gap and its text need, and never
@@ -122,7 +136,7 @@ int CheckboxWidthFor(HWND checkbox, HFONT font, int designWidth) {
 WizardWindow::WizardWindow(HINSTANCE instance) : instance_(instance) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
-  RegisterClasses(instance);
+  RegisterClasses(instance, &WindowProc, &PageProc, &RowsProc);
 
   font_.reset(MakeTahoma(11, FW_NORMAL));
   titleFont_.reset(MakeTahoma(19, FW_NORMAL));
@@ -144,9 +158,7 @@ WizardWindow::WizardWindow(HINSTANCE instance) : instance_(instance) {
   const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
   const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
   window_ = CreateWindowExW(WS_EX_APPWINDOW, kWindowClass, kApplicationTitle, style, left, top,
-                            width, height, nullptr, nullptr, instance, nullptr);
-  SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc));
+                            width, height, nullptr, nullptr, instance, this);
   SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_.get()));
   SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
   CreateControls();
@@ -175,9 +187,7 @@ void WizardWindow::CreateControls() {
                                 WS_CHILD | WS_CLIPSIBLINGS, kPageArea.left,
                                 kPageArea.top, kPageArea.right - kPageArea.left,
                                 kPageArea.bottom - kPageArea.top, window_, nullptr, instance_,
-                                nullptr);
-    SetWindowLongPtrW(pages_[i], GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    SetWindowLongPtrW(pages_[i], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PageProc));
+                                this);
   }
   // The notebook shows its design page until the run selects page 0.
   ShowWindow(pages_[kPageFinish], SW_SHOW);
@@ -214,9 +224,7 @@ void WizardWindow::CreateControls() {
   rowsPanel_ =
       CreateWindowExW(WS_EX_CONTROLPARENT, kRowsClass, nullptr,
                       WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, kRowsPanelLeft, kRowsViewTop,
-                      kRowsPanelWidth, kRowsPanelHeight, group, nullptr, instance_, nullptr);
-  SetWindowLongPtrW(rowsPanel_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  SetWindowLongPtrW(rowsPanel_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RowsProc));
+                      kRowsPanelWidth, kRowsPanelHeight, group, nullptr, instance_, this);
   ShowScrollBar(rowsPanel_, SB_VERT, FALSE);
 
   // Page 1, "download".
@@ -462,8 +470,9 @@ void WizardWindow::ScrollRowsTo(int offset) {
 }
 
 LRESULT CALLBACK WizardWindow::RowsProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<WizardWindow*>(GetWindowLongPtrW(panel, GWLP_USERDATA));
+  WizardWindow* self = OwnerOf(panel, message, lParam);
   if (!self) return DefWindowProcW(panel, message, wParam, lParam);
+  if (message == WM_NCCREATE) self->rowsPanel_ = panel;
   return self->HandleRowsMessage(message, wParam, lParam);
 }
 
@@ -582,13 +591,14 @@ void WizardWindow::Dispatch(Handler handler) {
 
 LRESULT CALLBACK WizardWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
                                           LPARAM lParam) {
-  auto* self = reinterpret_cast<WizardWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  WizardWindow* self = OwnerOf(window, message, lParam);
   if (!self) return DefWindowProcW(window, message, wParam, lParam);
+  if (message == WM_NCCREATE) self->window_ = window;
   return self->HandleWindowMessage(message, wParam, lParam);
 }
 
 LRESULT CALLBACK WizardWindow::PageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<WizardWindow*>(GetWindowLongPtrW(page, GWLP_USERDATA));
+  WizardWindow* self = OwnerOf(page, message, lParam);
   if (!self) return DefWindowProcW(page, message, wParam, lParam);
   return self->HandlePageMessage(page, message, wParam, lParam);
 }
