@@ -150,7 +150,20 @@ MessageAnswer DownloadManager::ShowMessage(const std::wstring& text, const std::
 }
 
 void DownloadManager::FormCreate() {
-  HandlerScope scope(*this);
+  {
+    HandlerScope scope(*this);
+    struct StartingUp {
+      bool& flag;
+      ~StartingUp() { flag = false; }
+    } startingUp{startingUp_ = true};
+    StartUp();
+  }
+  // Next was pressed while the last requests of the start-up ran: it acts
+  // now, after them, as the run's order has it.
+  if (std::exchange(nextAfterStartUp_, false)) BtnProximoClick();
+}
+
+void DownloadManager::StartUp() {
   platform_.MaskFloatingPointExceptions();
   view_.SetCaption(kStartUpCaption);
   view_.SetMovieNameCaption(L"");
@@ -200,6 +213,10 @@ void DownloadManager::NotebookPageChanged() {
 }
 
 void DownloadManager::BtnProximoClick() {
+  if (startingUp_ && !terminated_ && !messageUp_) {
+    nextAfterStartUp_ = true;
+    return;
+  }
   RunHandler(Concurrency::Alone, [this] { BtnProximoClickBody(); });
 }
 

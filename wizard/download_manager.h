@@ -43,7 +43,8 @@ class DownloadManager : public WizardEvents, private PlacingMessages {
 
   // Window events. A click or a close the window reports is ignored once
   // the run has ended and while a message box of the run is up; a click on
-  // Next also while another handler (the start-up included) is running. When
+  // Next also while another handler is running, except during the start-up,
+  // where it waits for the start-up to end and then acts. When
   // a handler returns on an ended run, the window hides. The page change is
   // always raised by the run itself and always runs.
   void NotebookPageChanged() override;
@@ -88,6 +89,7 @@ class DownloadManager : public WizardEvents, private PlacingMessages {
   // the event was ignored.
   bool RunHandler(Concurrency concurrency, const std::function<void()>& body);
   void BtnProximoClickBody();
+  void StartUp();  // the creation handler's steps
 
   void ShowWritePermissionMessage() override;
 
@@ -112,6 +114,8 @@ class DownloadManager : public WizardEvents, private PlacingMessages {
   bool closed_ = false;       // the user closed the window: nothing more is asked or shown
   bool messageUp_ = false;    // one of the run's message boxes is on the screen
   int handlersRunning_ = 0;   // handlers under way, the start-up included
+  bool startingUp_ = false;          // the creation handler runs
+  bool nextAfterStartUp_ = false;    // Next was pressed during it
 
   std::unique_ptr<ProgressEvents> fileEvents_;
   std::unique_ptr<ProgressEvents> trackEvents_;

@@ -280,7 +280,7 @@ TEST_F(ListModeTest, ClosingDuringAnyStartUpRequestEndsItAndNothingFollows) {
   }
 }
 
-TEST_F(ListModeTest, NextDoesNothingWhileTheUpdateQuestionIsUpOrTheStartUpRuns) {
+TEST_F(ListModeTest, NextDoesNothingWhileTheUpdateQuestionIsUp) {
   ScriptList();
   track.replies.back().body = "http://127.0.0.1/new-version";
   view.onMessage = [&] {
@@ -288,22 +288,33 @@ TEST_F(ListModeTest, NextDoesNothingWhileTheUpdateQuestionIsUpOrTheStartUpRuns) 
     view.events()->FormClose();
     view.events()->ChckBxPosterClick();
   };
-  // A click on Next while the poster is fetched, before the version check.
-  view.onPump = nullptr;
-  poster.duringTransfer = [&] { view.events()->BtnProximoClick(); };
   auto run = MakeRun(L"top");
   run->FormCreate();
   ASSERT_EQ(view.messages.size(), 1u);
   EXPECT_EQ(view.messages[0].title, L"Actualización");
   EXPECT_FALSE(view.messages[0].owned);
   EXPECT_EQ(view.ActivePage(), kPageDefault);
-  EXPECT_TRUE(file.requests.empty());
-  EXPECT_FALSE(run->Terminated());  // answered No: the run goes on
+  EXPECT_TRUE(file.requests.empty());  // nor kept for later
+  EXPECT_FALSE(run->Terminated());     // answered No: the run goes on
 
   // Afterwards Next works as before.
   file.replies.push_back({BuildZip({})});
-  track.replies.push_back({"<html/>"});
   run->BtnProximoClick();
+  EXPECT_EQ(file.requests.size(), 1u);
+  EXPECT_EQ(view.ActivePage(), kPageFinish);
+}
+
+TEST_F(ListModeTest, NextPressedDuringTheStartUpActsOnceTheStartUpIsDone) {
+  ScriptList();
+  file.replies.push_back({BuildZip({})});
+  // A click on Next while the poster is fetched, before the version check.
+  poster.duringTransfer = [&] {
+    view.events()->BtnProximoClick();
+    EXPECT_TRUE(file.requests.empty());  // not inside the start-up
+  };
+  auto run = MakeRun(L"top");
+  run->FormCreate();
+  ASSERT_EQ(track.requests.size(), 3u);  // the version check came first
   EXPECT_EQ(file.requests.size(), 1u);
   EXPECT_EQ(view.ActivePage(), kPageFinish);
 }
