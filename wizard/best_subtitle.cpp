@@ -49,7 +49,7 @@ bool DownloadManager::DownloadBestSubtitle(const std::wstring& identifier,
     // the run is already ending.
     if (!closedDuringDownload_) {
       ShowMessage(kDownloadErrorText, kDownloadErrorTitle, MessageIcon::Error,
-                        MessageButtons::Ok, true);
+                        MessageButtons::Ok, MessageOwner::Window);
     }
     return false;
   }

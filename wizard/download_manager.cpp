@@ -139,14 +139,14 @@ bool DownloadManager::RunHandler(Concurrency concurrency, const std::function<vo
 
 MessageAnswer DownloadManager::ShowMessage(const std::wstring& text, const std::wstring& title,
                                            MessageIcon icon, MessageButtons buttons,
-                                           bool owned) {
+                                           MessageOwner owner) {
   if (closed_) return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
   messageUp_ = true;
   struct Down {
     bool& up;
     ~Down() { up = false; }
   } down{messageUp_};
-  return view_.ShowMessage(text, title, icon, buttons, owned);
+  return view_.ShowMessage(text, title, icon, buttons, owner);
 }
 
 void DownloadManager::FormCreate() {
@@ -259,5 +259,5 @@ void DownloadManager::PlaceSubtitleFiles() {
 
 void DownloadManager::ShowWritePermissionMessage() {
   ShowMessage(kWritePermissionText, kWritePermissionTitle, MessageIcon::Error,
-                    MessageButtons::Ok, true);
+                    MessageButtons::Ok, MessageOwner::Window);
 }

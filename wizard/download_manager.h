@@ -73,7 +73,7 @@ class DownloadManager : public WizardEvents, private PlacingMessages {
   // The run's message boxes: none after the user closed the window (the
   // answer is then No or OK), and no window event is handled while one is up.
   MessageAnswer ShowMessage(const std::wstring& text, const std::wstring& title, MessageIcon icon,
-                            MessageButtons buttons, bool owned);
+                            MessageButtons buttons, MessageOwner owner);
 
   const RunRequest& runRequest() const { return runRequest_; }
   const std::wstring& workingFolder() const { return workingFolder_; }

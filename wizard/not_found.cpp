@@ -11,6 +11,6 @@ void DownloadManager::ShowNotFound() {
                             runRequest_.videoFileName;
   view_.SetCaption(text);
   ShowMessage(view_.Caption(), kInformationTitle, MessageIcon::Exclamation, MessageButtons::Ok,
-                    true);
+              MessageOwner::Window);
   Terminate();
 }

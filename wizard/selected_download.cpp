@@ -36,7 +36,7 @@ void DownloadManager::DownloadSelectedSubtitles() {
     downloading_ = false;
     if (!closedDuringDownload_) {
       ShowMessage(kDownloadErrorText, kDownloadErrorTitle, MessageIcon::Error,
-                        MessageButtons::Ok, true);
+                        MessageButtons::Ok, MessageOwner::Window);
     }
     Terminate();
   }

@@ -17,7 +17,7 @@ void DownloadManager::CheckForNewVersion() {
 
     const MessageAnswer answer =
         ShowMessage(L"Nueva versión encontrada. Deseja actualizar para una nueva versión?",
-                          L"Actualización", MessageIcon::Question, MessageButtons::YesNo, false);
+                          L"Actualización", MessageIcon::Question, MessageButtons::YesNo, MessageOwner::None);
     if (answer != MessageAnswer::Yes) return;
     platform_.ShellOpen(address);
     platform_.CloseWindowTitled(kInformationTitle);

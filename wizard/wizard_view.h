@@ -13,6 +13,9 @@ enum WizardPage : int {
 enum class MessageIcon { Information, Exclamation, Error, Question };
 enum class MessageButtons { Ok, YesNo };
 enum class MessageAnswer { Ok, Yes, No };
+// Whose a message box is: the wizard window's (which it disables while it
+// is up), or nobody's.
+enum class MessageOwner { Window, None };
 
 // The wizard window as the run sees it. The Win32 window implements it; tests
 // use a recording fake.
@@ -70,9 +73,9 @@ class WizardView {
   // Loads the closing web page out of sight; nothing waits for it.
   virtual void LoadClosingPage(const std::string& url) = 0;
 
-  // A modal message box; owned by the window unless `owned` is false.
+  // A modal message box.
   virtual MessageAnswer ShowMessage(const std::wstring& text, const std::wstring& title,
-                                    MessageIcon icon, MessageButtons buttons, bool owned) = 0;
+                                    MessageIcon icon, MessageButtons buttons, MessageOwner owner) = 0;
 
   // Lets painting, clicks and the close box act while a request blocks.
   virtual void ProcessMessages() = 0;

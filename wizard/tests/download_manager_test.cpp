@@ -95,7 +95,7 @@ TEST_F(DownloadManagerTest, NothingFoundShowsTheNotFoundMessage) {
     EXPECT_EQ(view.messages[0].text, kNotFoundText) << c.what;
     EXPECT_EQ(view.messages[0].title, L"Información") << c.what;
     EXPECT_EQ(view.messages[0].icon, MessageIcon::Exclamation) << c.what;
-    EXPECT_TRUE(view.messages[0].owned) << c.what;
+    EXPECT_EQ(view.messages[0].owner, MessageOwner::Window) << c.what;
     EXPECT_EQ(view.Caption(), kNotFoundText) << c.what;
     EXPECT_TRUE(run->Terminated()) << c.what;
     EXPECT_FALSE(fs::exists(temp.path() / "subtitles.zip")) << c.what;
@@ -165,7 +165,7 @@ TEST_F(DownloadManagerTest, VersionCheckOffersOnlyWebAddresses) {
                 L"Nueva versión encontrada. Deseja actualizar para una nueva versión?");
       EXPECT_EQ(view.messages[0].buttons, MessageButtons::YesNo);
       EXPECT_EQ(view.messages[0].icon, MessageIcon::Question);
-      EXPECT_FALSE(view.messages[0].owned);
+      EXPECT_EQ(view.messages[0].owner, MessageOwner::None);
     }
     EXPECT_EQ(platform.opened.size(), c.opened ? 1u : 0u) << c.reply;
     EXPECT_EQ(platform.closedTitles.size(), c.opened ? 1u : 0u) << c.reply;

@@ -292,7 +292,7 @@ TEST_F(ListModeTest, NextDoesNothingWhileTheUpdateQuestionIsUp) {
   run->FormCreate();
   ASSERT_EQ(view.messages.size(), 1u);
   EXPECT_EQ(view.messages[0].title, L"Actualización");
-  EXPECT_FALSE(view.messages[0].owned);
+  EXPECT_EQ(view.messages[0].owner, MessageOwner::None);
   EXPECT_EQ(view.ActivePage(), kPageDefault);
   EXPECT_TRUE(file.requests.empty());  // nor kept for later
   EXPECT_FALSE(run->Terminated());     // answered No: the run goes on

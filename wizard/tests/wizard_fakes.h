@@ -17,7 +17,7 @@ struct ShownMessage {
   std::wstring text, title;
   MessageIcon icon;
   MessageButtons buttons;
-  bool owned;
+  MessageOwner owner;
 };
 
 class FakeView : public WizardView {
@@ -67,8 +67,8 @@ class FakeView : public WizardView {
   void LoadClosingPage(const std::string& url) override { closingPages.push_back(url); }
 
   MessageAnswer ShowMessage(const std::wstring& text, const std::wstring& title, MessageIcon icon,
-                            MessageButtons buttons, bool owned) override {
-    messages.push_back({text, title, icon, buttons, owned});
+                            MessageButtons buttons, MessageOwner owner) override {
+    messages.push_back({text, title, icon, buttons, owner});
     if (onMessage) onMessage();
     if (answers.empty()) return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
     const MessageAnswer answer = answers.front();

@@ -536,7 +536,7 @@ void WizardWindow::LoadClosingPage(const std::string& url) {
 }
 
 MessageAnswer WizardWindow::ShowMessage(const std::wstring& text, const std::wstring& title,
-                                        MessageIcon icon, MessageButtons buttons, bool owned) {
+                                        MessageIcon icon, MessageButtons buttons, MessageOwner owner) {
   // A box comes to the front even when the window is never shown (the best
   // subtitle mode), so it cannot wait unseen behind other windows.
   UINT flags = (buttons == MessageButtons::YesNo ? MB_YESNO : MB_OK) | MB_SETFOREGROUND;
@@ -548,6 +548,7 @@ MessageAnswer WizardWindow::ShowMessage(const std::wstring& text, const std::wst
   }
   // A box without owner does not disable the window by itself; no click
   // reaches the window while it is up.
+  const bool owned = owner == MessageOwner::Window;
   const bool disable = !owned && IsWindowEnabled(window_);
   if (disable) EnableWindow(window_, FALSE);
   const int answer = MessageBoxW(owned ? window_ : nullptr, text.c_str(), title.c_str(), flags);

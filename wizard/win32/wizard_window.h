@@ -84,7 +84,7 @@ class WizardWindow : public WizardView {
   void SetRowBold(int index) override;
   void LoadClosingPage(const std::string& url) override;
   MessageAnswer ShowMessage(const std::wstring& text, const std::wstring& title, MessageIcon icon,
-                            MessageButtons buttons, bool owned) override;
+                            MessageButtons buttons, MessageOwner owner) override;
   void ProcessMessages() override;
 
   // The application's report of a failure that escaped a handler.
