@@ -62,6 +62,8 @@ inline HttpClientSettings TrackClientSettings() { return {}; }
 inline HttpClientSettings FileClientSettings() { return {true, true, {}}; }
 // The poster.
 inline HttpClientSettings PosterClientSettings() { return {}; }
+// A web page loaded as a browser would: keeps its cookies, follows redirects.
+inline HttpClientSettings PageClientSettings() { return {true, true, {}}; }
 
 // One HTTP client with its own settings (cookies, redirects), as the wizard
 // owns three of them. Requests are blocking; `url` is a full http:// address.

@@ -48,8 +48,8 @@ bool DownloadManager::DownloadBestSubtitle(const std::wstring& identifier,
     // A download the user stopped by closing the window needs no message:
     // the run is already ending.
     if (!closedDuringDownload_) {
-      view_.ShowMessage(kDownloadErrorText, kDownloadErrorTitle, MessageIcon::Error,
-                        MessageButtons::Ok, true);
+      ShowMessage(kDownloadErrorText, kDownloadErrorTitle, MessageIcon::Error,
+                        MessageButtons::Ok, MessageOwner::Window);
     }
     return false;
   }

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "wizard_texts.h"
+
 namespace {
 
 const wchar_t kNextCaption[] = L"Siguiente";
@@ -18,19 +20,22 @@ class DownloadManager::ProgressEvents : public HttpWorkEvents {
 
   void WorkBegin(int64_t expectedBytes) override {
     if (drivesBar_) {
-      // The bar takes a signed 32-bit range: a larger size is scaled down,
-      // and an unknown size leaves the bar empty.
+      // The bar takes a signed 32-bit range: a larger size is scaled down.
+      // A reply of unknown size has no range to fill: the bar turns to a
+      // marquee that shows bytes arriving.
+      marquee_ = expectedBytes <= 0;
       shift_ = 0;
       while ((expectedBytes >> shift_) > INT32_MAX) ++shift_;
-      maximum_ = static_cast<uint32_t>(expectedBytes > 0 ? expectedBytes >> shift_ : 0);
+      maximum_ = static_cast<uint32_t>(marquee_ ? 0 : expectedBytes >> shift_);
+      view_.SetProgressMarquee(marquee_);
       view_.SetProgressPosition(0);
-      view_.SetProgressMax(maximum_);
+      if (!marquee_) view_.SetProgressMax(maximum_);
     }
     view_.ProcessMessages();
   }
 
   void Work(int64_t bytesSoFar) override {
-    if (drivesBar_) {
+    if (drivesBar_ && !marquee_) {
       const int64_t scaled = bytesSoFar > 0 ? bytesSoFar >> shift_ : 0;
       view_.SetProgressPosition(static_cast<uint32_t>(scaled < maximum_ ? scaled : maximum_));
     }
@@ -44,6 +49,53 @@ class DownloadManager::ProgressEvents : public HttpWorkEvents {
   bool drivesBar_;
   int shift_ = 0;
   uint32_t maximum_ = 0;
+  bool marquee_ = false;
+};
+
+// One of the window's clients as the run uses it: once the user has closed
+// the window, every request fails at once, so nothing of the start-up that
+// follows the close reaches the service.
+class DownloadManager::RunClient : public HttpClient {
+ public:
+  RunClient(HttpClient& client, const bool& closed) : client_(client), closed_(closed) {}
+
+  void SetContentType(const std::string& contentType) override {
+    client_.SetContentType(contentType);
+  }
+  void SetWorkEvents(HttpWorkEvents* events) override { client_.SetWorkEvents(events); }
+  void Post(const std::string& url, const std::string& body, ReplySink& reply) override {
+    RefuseAfterClose();
+    client_.Post(url, body, reply);
+  }
+  void Get(const std::string& url, ReplySink& reply) override {
+    RefuseAfterClose();
+    client_.Get(url, reply);
+  }
+  void Cancel() override { client_.Cancel(); }
+
+ private:
+  void RefuseAfterClose() const {
+    if (closed_) throw HttpFailure("the window was closed");
+  }
+
+  HttpClient& client_;
+  const bool& closed_;  // the run's member
+};
+
+// Counts a handler as running for its whole length, also when it fails;
+// when it returns on an ended run, the window hides.
+class DownloadManager::HandlerScope {
+ public:
+  explicit HandlerScope(DownloadManager& run) : run_(run) { ++run_.handlersRunning_; }
+  ~HandlerScope() {
+    --run_.handlersRunning_;
+    if (run_.terminated_) run_.view_.Hide();
+  }
+  HandlerScope(const HandlerScope&) = delete;
+  HandlerScope& operator=(const HandlerScope&) = delete;
+
+ private:
+  DownloadManager& run_;
 };
 
 DownloadManager::DownloadManager(WizardView& view, WizardPlatform& platform,
@@ -52,7 +104,10 @@ DownloadManager::DownloadManager(WizardView& view, WizardPlatform& platform,
     : view_(view),
       platform_(platform),
       files_(files),
-      clients_(clients),
+      track_(std::make_unique<RunClient>(clients.track, closed_)),
+      file_(std::make_unique<RunClient>(clients.file, closed_)),
+      poster_(std::make_unique<RunClient>(clients.poster, closed_)),
+      clients_{*track_, *file_, *poster_},
       arguments_(std::move(arguments)),
       fileEvents_(std::make_unique<ProgressEvents>(view, true)),
       trackEvents_(std::make_unique<ProgressEvents>(view, false)),
@@ -74,7 +129,41 @@ DownloadManager::~DownloadManager() {
   view_.SetEvents(nullptr);
 }
 
+bool DownloadManager::RunHandler(Concurrency concurrency, const std::function<void()>& body) {
+  if (terminated_ || messageUp_) return false;
+  if (concurrency == Concurrency::Alone && handlersRunning_ > 0) return false;
+  HandlerScope scope(*this);
+  body();
+  return true;
+}
+
+MessageAnswer DownloadManager::ShowMessage(const std::wstring& text, const std::wstring& title,
+                                           MessageIcon icon, MessageButtons buttons,
+                                           MessageOwner owner) {
+  if (closed_) return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+  messageUp_ = true;
+  struct Down {
+    bool& up;
+    ~Down() { up = false; }
+  } down{messageUp_};
+  return view_.ShowMessage(text, title, icon, buttons, owner);
+}
+
 void DownloadManager::FormCreate() {
+  {
+    HandlerScope scope(*this);
+    struct StartingUp {
+      bool& flag;
+      ~StartingUp() { flag = false; }
+    } startingUp{startingUp_ = true};
+    StartUp();
+  }
+  // Next was pressed while the last requests of the start-up ran: it acts
+  // now, after them, as the run's order has it.
+  if (std::exchange(nextAfterStartUp_, false)) BtnProximoClick();
+}
+
+void DownloadManager::StartUp() {
   platform_.MaskFloatingPointExceptions();
   view_.SetCaption(kStartUpCaption);
   view_.SetMovieNameCaption(L"");
@@ -124,6 +213,14 @@ void DownloadManager::NotebookPageChanged() {
 }
 
 void DownloadManager::BtnProximoClick() {
+  if (startingUp_ && !terminated_ && !messageUp_) {
+    nextAfterStartUp_ = true;
+    return;
+  }
+  RunHandler(Concurrency::Alone, [this] { BtnProximoClickBody(); });
+}
+
+void DownloadManager::BtnProximoClickBody() {
   // On the last page there is no next page and no page change.
   view_.SelectPage(view_.ActivePage() + 1);
   if (view_.ActivePage() == kPageDownload) {
@@ -136,19 +233,23 @@ void DownloadManager::BtnProximoClick() {
 }
 
 void DownloadManager::FormClose() {
-  if (view_.ActivePage() == kPageDownload) view_.SelectPage(kPageFinish);
-  // Closing during a download stops the transfer: the client delivers no
-  // more bytes, and the closed stream refuses any that were on their way.
-  if (downloading_) {
-    closedDuringDownload_ = true;
+  RunHandler(Concurrency::EvenDuringAnother, [this] {
+    if (view_.ActivePage() == kPageDownload) view_.SelectPage(kPageFinish);
+    // Whatever request runs ends now, and none follows; nothing more is
+    // asked or shown. A download stops before the client delivers more
+    // bytes, and the closed stream refuses any that were on their way.
+    closed_ = true;
+    if (downloading_) closedDuringDownload_ = true;
+    clients_.track.Cancel();
     clients_.file.Cancel();
-  }
-  if (archiveStream_) {
-    archiveStream_->Close();
-    archiveStream_.reset();
-  }
-  files_.RemoveFile(workingFolder_ + kArchiveFileName);
-  Terminate();
+    clients_.poster.Cancel();
+    if (archiveStream_) {
+      archiveStream_->Close();
+      archiveStream_.reset();
+    }
+    files_.RemoveFile(workingFolder_ + kArchiveFileName);
+    Terminate();
+  });
 }
 
 void DownloadManager::PlaceSubtitleFiles() {
@@ -157,6 +258,6 @@ void DownloadManager::PlaceSubtitleFiles() {
 }
 
 void DownloadManager::ShowWritePermissionMessage() {
-  view_.ShowMessage(kWritePermissionText, kWritePermissionTitle, MessageIcon::Error,
-                    MessageButtons::Ok, true);
+  ShowMessage(kWritePermissionText, kWritePermissionTitle, MessageIcon::Error,
+                    MessageButtons::Ok, MessageOwner::Window);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -40,7 +41,12 @@ class DownloadManager : public WizardEvents, private PlacingMessages {
   // The start-up of the run: the window's creation handler.
   void FormCreate();
 
-  // Window events.
+  // Window events. A click or a close the window reports is ignored once
+  // the run has ended and while a message box of the run is up; a click on
+  // Next also while another handler is running, except during the start-up,
+  // where it waits for the start-up to end and then acts. When
+  // a handler returns on an ended run, the window hides. The page change is
+  // always raised by the run itself and always runs.
   void NotebookPageChanged() override;
   void BtnProximoClick() override;
   void FormClose() override;
@@ -64,18 +70,35 @@ class DownloadManager : public WizardEvents, private PlacingMessages {
   void DownloadSelectedSubtitles();
   void ShowClosingPage();
 
+  // The run's message boxes: none after the user closed the window (the
+  // answer is then No or OK), and no window event is handled while one is up.
+  MessageAnswer ShowMessage(const std::wstring& text, const std::wstring& title, MessageIcon icon,
+                            MessageButtons buttons, MessageOwner owner);
+
   const RunRequest& runRequest() const { return runRequest_; }
   const std::wstring& workingFolder() const { return workingFolder_; }
   const std::string& filmIdentifier() const { return filmIdentifier_; }
 
  private:
   class ProgressEvents;
+  class RunClient;
+  class HandlerScope;
+  enum class Concurrency { Alone, EvenDuringAnother };
+
+  // Runs one handler the window raised, under the rules above; false when
+  // the event was ignored.
+  bool RunHandler(Concurrency concurrency, const std::function<void()>& body);
+  void BtnProximoClickBody();
+  void StartUp();  // the creation handler's steps
 
   void ShowWritePermissionMessage() override;
 
   WizardView& view_;
   WizardPlatform& platform_;
   FileOperations& files_;
+  // The window's clients, each behind a guard that refuses any request once
+  // the user has closed the window.
+  std::unique_ptr<RunClient> track_, file_, poster_;
   WizardClients clients_;
   CommandArguments arguments_;
 
@@ -88,6 +111,11 @@ class DownloadManager : public WizardEvents, private PlacingMessages {
   bool terminated_ = false;
   bool downloading_ = false;           // an archive download is under way
   bool closedDuringDownload_ = false;  // the close box stopped it
+  bool closed_ = false;       // the user closed the window: nothing more is asked or shown
+  bool messageUp_ = false;    // one of the run's message boxes is on the screen
+  int handlersRunning_ = 0;   // handlers under way, the start-up included
+  bool startingUp_ = false;          // the creation handler runs
+  bool nextAfterStartUp_ = false;    // Next was pressed during it
 
   std::unique_ptr<ProgressEvents> fileEvents_;
   std::unique_ptr<ProgressEvents> trackEvents_;

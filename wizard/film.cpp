@@ -43,5 +43,7 @@ void DownloadManager::DownloadPoster(const std::string& url) {
 }
 
 void DownloadManager::ChckBxPosterClick() {
-  view_.SetPosterCheckboxHint(view_.PosterCheckboxTicked() ? L"true" : L"false");
+  RunHandler(Concurrency::EvenDuringAnother, [this] {
+    view_.SetPosterCheckboxHint(view_.PosterCheckboxTicked() ? L"true" : L"false");
+  });
 }

@@ -10,7 +10,7 @@ void DownloadManager::ShowNotFound() {
   const std::wstring text = L"Subtítulo no encontrado. (Hash=" + fingerprint + L")" + L"\n" +
                             runRequest_.videoFileName;
   view_.SetCaption(text);
-  view_.ShowMessage(view_.Caption(), kInformationTitle, MessageIcon::Exclamation, MessageButtons::Ok,
-                    true);
+  ShowMessage(view_.Caption(), kInformationTitle, MessageIcon::Exclamation, MessageButtons::Ok,
+              MessageOwner::Window);
   Terminate();
 }

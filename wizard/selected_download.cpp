@@ -35,8 +35,8 @@ void DownloadManager::DownloadSelectedSubtitles() {
   } catch (...) {
     downloading_ = false;
     if (!closedDuringDownload_) {
-      view_.ShowMessage(kDownloadErrorText, kDownloadErrorTitle, MessageIcon::Error,
-                        MessageButtons::Ok, true);
+      ShowMessage(kDownloadErrorText, kDownloadErrorTitle, MessageIcon::Error,
+                        MessageButtons::Ok, MessageOwner::Window);
     }
     Terminate();
   }

@@ -16,8 +16,8 @@ void DownloadManager::CheckForNewVersion() {
     if (!IsNewVersionAddress(address)) return;
 
     const MessageAnswer answer =
-        view_.ShowMessage(L"Nueva versión encontrada. Deseja actualizar para una nueva versión?",
-                          L"Actualización", MessageIcon::Question, MessageButtons::YesNo, false);
+        ShowMessage(L"Nueva versión encontrada. Deseja actualizar para una nueva versión?",
+                          L"Actualización", MessageIcon::Question, MessageButtons::YesNo, MessageOwner::None);
     if (answer != MessageAnswer::Yes) return;
     platform_.ShellOpen(address);
     platform_.CloseWindowTitled(kInformationTitle);

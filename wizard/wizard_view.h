@@ -13,6 +13,9 @@ enum WizardPage : int {
 enum class MessageIcon { Information, Exclamation, Error, Question };
 enum class MessageButtons { Ok, YesNo };
 enum class MessageAnswer { Ok, Yes, No };
+// Whose a message box is: the wizard window's (which it disables while it
+// is up), or nobody's.
+enum class MessageOwner { Window, None };
 
 // The wizard window as the run sees it. The Win32 window implements it; tests
 // use a recording fake.
@@ -27,6 +30,8 @@ class WizardView {
 
   // The window is created hidden; only the list of subtitles shows it.
   virtual void Show() = 0;
+  // Once the run has ended the window leaves the screen.
+  virtual void Hide() = 0;
 
   virtual void SetCaption(const std::wstring& caption) = 0;
   virtual std::wstring Caption() const = 0;
@@ -42,6 +47,9 @@ class WizardView {
 
   virtual void SetProgressMax(uint32_t maximum) = 0;  // PrgrBrDownloadFile
   virtual void SetProgressPosition(uint32_t position) = 0;
+  // A bar that only shows that bytes arrive, for a reply of unknown size;
+  // off again, the bar shows its range and position.
+  virtual void SetProgressMarquee(bool on) = 0;
 
   virtual void ShowTrayBalloon(const std::wstring& title, const std::wstring& text) = 0;
 
@@ -65,9 +73,9 @@ class WizardView {
   // Loads the closing web page out of sight; nothing waits for it.
   virtual void LoadClosingPage(const std::string& url) = 0;
 
-  // A modal message box; owned by the window unless `owned` is false.
+  // A modal message box.
   virtual MessageAnswer ShowMessage(const std::wstring& text, const std::wstring& title,
-                                    MessageIcon icon, MessageButtons buttons, bool owned) = 0;
+                                    MessageIcon icon, MessageButtons buttons, MessageOwner owner) = 0;
 
   // Lets painting, clicks and the close box act while a request blocks.
   virtual void ProcessMessages() = 0;

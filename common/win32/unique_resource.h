@@ -80,3 +80,24 @@ using UniqueBitmap = UniqueResource<BitmapTraits>;
 using UniqueMenu = UniqueResource<MenuTraits>;
 using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
 
+struct FontTraits {
+  using Type = HFONT;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { DeleteObject(h); }
+};
+
+struct BrushTraits {
+  using Type = HBRUSH;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { DeleteObject(h); }
+};
+
+struct IconTraits {
+  using Type = HICON;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { DestroyIcon(h); }
+};
+
+using UniqueFont = UniqueResource<FontTraits>;
+using UniqueBrush = UniqueResource<BrushTraits>;
+using UniqueIcon = UniqueResource<IconTraits>;

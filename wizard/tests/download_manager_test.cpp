@@ -96,7 +96,7 @@ TEST_F(DownloadManagerTest, NothingFoundShowsTheNotFoundMessage) {
     EXPECT_EQ(view.messages[0].text, kNotFoundText) << c.what;
     EXPECT_EQ(view.messages[0].title, L"Información") << c.what;
     EXPECT_EQ(view.messages[0].icon, MessageIcon::Exclamation) << c.what;
-    EXPECT_TRUE(view.messages[0].owned) << c.what;
+    EXPECT_EQ(view.messages[0].owner, MessageOwner::Window) << c.what;
     EXPECT_EQ(view.Caption(), kNotFoundText) << c.what;
     EXPECT_TRUE(run->Terminated()) << c.what;
     EXPECT_FALSE(fs::exists(temp.path() / "subtitles.zip")) << c.what;
@@ -238,7 +238,7 @@ TEST_F(DownloadManagerTest, VersionCheckOffersOnlyWebAddresses) {
                 L"Nueva versión encontrada. Deseja actualizar para una nueva versión?");
       EXPECT_EQ(view.messages[0].buttons, MessageButtons::YesNo);
       EXPECT_EQ(view.messages[0].icon, MessageIcon::Question);
-      EXPECT_FALSE(view.messages[0].owned);
+      EXPECT_EQ(view.messages[0].owner, MessageOwner::None);
     }
     EXPECT_EQ(platform.opened.size(), c.opened ? 1u : 0u) << c.reply;
     EXPECT_EQ(platform.closedTitles.size(), c.opened ? 1u : 0u) << c.reply;
@@ -280,16 +280,40 @@ TEST_F(DownloadManagerTest, ClosingDuringTheDownloadStopsItAndEndsTheRunQuietly)
   EXPECT_TRUE(run->Terminated());
 }
 
-TEST_F(DownloadManagerTest, ClosingDuringTheStartUpEndsTheRunOnceTheStartUpIsDone) {
-  ScriptFoundSubtitle();
+TEST_F(DownloadManagerTest, ClosingDuringTheStartUpEndsItsRequestAndAsksNothingMore) {
+  ScriptFoundSubtitle("http://127.0.0.1/new-version");
   auto run = MakeRun(L"melhor");
   // The close box acts while the version check runs.
   view.onPump = [&] { view.events()->FormClose(); };
   run->FormCreate();
   EXPECT_TRUE(run->Terminated());
-  // The start-up still ran to its end.
-  EXPECT_EQ(file.requests.size(), 1u);
-  EXPECT_TRUE(fs::exists(videos.path() / "La Pelicula.srt"));
+  EXPECT_TRUE(track.cancelled);
+  // The rest of the start-up made no request and showed nothing.
+  EXPECT_EQ(track.requests.size(), 1u);
+  EXPECT_TRUE(file.requests.empty());
+  EXPECT_TRUE(view.messages.empty());
+  EXPECT_FALSE(fs::exists(videos.path() / "La Pelicula.srt"));
+}
+
+TEST_F(DownloadManagerTest, AReplyOfUnknownSizeTurnsTheBarToAMarquee) {
+  ScriptFoundSubtitle();
+  file.replies.front().sized = false;
+  bool marqueeDuringTransfer = false;
+  file.duringTransfer = [&] { marqueeDuringTransfer = view.marquee; };
+  view.progressMax = 100;
+  auto run = MakeRun(L"melhor");
+  run->FormCreate();
+  EXPECT_TRUE(marqueeDuringTransfer);
+  EXPECT_EQ(view.progressPosition, 0u);  // no position without a range
+  EXPECT_EQ(view.progressMax, 100u);
+
+  // The next reply with a length has its range again.
+  ScriptFoundSubtitle();
+  auto second = MakeRun(L"melhor");
+  second->FormCreate();
+  EXPECT_FALSE(view.marquee);
+  EXPECT_EQ(view.progressMax, view.progressPosition);
+  EXPECT_GT(view.progressMax, 0u);
 }
 
 TEST_F(DownloadManagerTest, CloseAndNextFollowThePages) {
@@ -315,6 +339,28 @@ TEST_F(DownloadManagerTest, CloseAndNextFollowThePages) {
   third->BtnProximoClick();
   EXPECT_EQ(view.pageChanges.size(), changes);
   EXPECT_TRUE(third->Terminated());
+}
+
+TEST_F(DownloadManagerTest, AnEndedRunHidesAndHandlesNoLaterEvent) {
+  auto run = MakeRun(L"none");
+  view.Show();
+  view.SelectPage(kPageFinish);
+  run->BtnProximoClick();  // "Terminar"
+  ASSERT_TRUE(run->Terminated());
+  EXPECT_FALSE(view.shown);
+  EXPECT_EQ(view.hides, 1);
+
+  // Later clicks and closes reach no handler: no page change, no hint.
+  const size_t changes = view.pageChanges.size();
+  view.SelectPage(kPageDownload);  // as if still on the download page
+  view.posterTicked = true;
+  run->FormClose();
+  run->ChckBxPosterClick();
+  run->BtnProximoClick();
+  EXPECT_EQ(view.pageChanges.size(), changes + 1);
+  EXPECT_EQ(view.ActivePage(), kPageDownload);
+  EXPECT_EQ(view.posterHint, L"false");
+  EXPECT_EQ(view.hides, 1);
 }
 
 }  // namespace

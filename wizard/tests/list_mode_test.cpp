@@ -257,4 +257,66 @@ TEST_F(ListModeTest, ClosingDuringTheDownloadShowsTheClosingPageAndNoError) {
   EXPECT_FALSE(fs::exists(temp.path() / "subtitles.zip"));
 }
 
+TEST_F(ListModeTest, ClosingDuringAnyStartUpRequestEndsItAndNothingFollows) {
+  // The close box acts during the first, second or third request of the
+  // start-up: the list, the film or the version check.
+  for (size_t closeAt = 0; closeAt < 3; ++closeAt) {
+    view = FakeView();
+    track = FakeHttpClient();
+    poster = FakeHttpClient();
+    ScriptList();
+    track.replies.back().body = "http://127.0.0.1/new-version";
+    track.duringTransfer = [&] {
+      if (track.requests.size() == closeAt + 1) view.events()->FormClose();
+    };
+    auto run = MakeRun(L"top");
+    run->FormCreate();
+    EXPECT_TRUE(run->Terminated()) << closeAt;
+    EXPECT_EQ(track.requests.size(), closeAt + 1) << closeAt;
+    EXPECT_EQ(poster.requests.size(), closeAt == 2 ? 1u : 0u) << closeAt;  // before the version
+    EXPECT_TRUE(view.messages.empty()) << closeAt;  // neither "not found" nor the update
+    EXPECT_FALSE(view.shown) << closeAt;
+    EXPECT_TRUE(platform.opened.empty()) << closeAt;
+  }
+}
+
+TEST_F(ListModeTest, NextDoesNothingWhileTheUpdateQuestionIsUp) {
+  ScriptList();
+  track.replies.back().body = "http://127.0.0.1/new-version";
+  view.onMessage = [&] {
+    view.events()->BtnProximoClick();
+    view.events()->FormClose();
+    view.events()->ChckBxPosterClick();
+  };
+  auto run = MakeRun(L"top");
+  run->FormCreate();
+  ASSERT_EQ(view.messages.size(), 1u);
+  EXPECT_EQ(view.messages[0].title, L"Actualización");
+  EXPECT_EQ(view.messages[0].owner, MessageOwner::None);
+  EXPECT_EQ(view.ActivePage(), kPageDefault);
+  EXPECT_TRUE(file.requests.empty());  // nor kept for later
+  EXPECT_FALSE(run->Terminated());     // answered No: the run goes on
+
+  // Afterwards Next works as before.
+  file.replies.push_back({BuildZip({})});
+  run->BtnProximoClick();
+  EXPECT_EQ(file.requests.size(), 1u);
+  EXPECT_EQ(view.ActivePage(), kPageFinish);
+}
+
+TEST_F(ListModeTest, NextPressedDuringTheStartUpActsOnceTheStartUpIsDone) {
+  ScriptList();
+  file.replies.push_back({BuildZip({})});
+  // A click on Next while the poster is fetched, before the version check.
+  poster.duringTransfer = [&] {
+    view.events()->BtnProximoClick();
+    EXPECT_TRUE(file.requests.empty());  // not inside the start-up
+  };
+  auto run = MakeRun(L"top");
+  run->FormCreate();
+  ASSERT_EQ(track.requests.size(), 3u);  // the version check came first
+  EXPECT_EQ(file.requests.size(), 1u);
+  EXPECT_EQ(view.ActivePage(), kPageFinish);
+}
+
 }  // namespace

@@ -18,13 +18,17 @@ struct ShownMessage {
   std::wstring text, title;
   MessageIcon icon;
   MessageButtons buttons;
-  bool owned;
+  MessageOwner owner;
 };
 
 class FakeView : public WizardView {
  public:
   void SetEvents(WizardEvents* events) override { events_ = events; }
   void Show() override { shown = true; }
+  void Hide() override {
+    shown = false;
+    ++hides;
+  }
   void SetCaption(const std::wstring& caption) override { caption_ = caption; }
   std::wstring Caption() const override { return caption_; }
   void SetMovieNameCaption(const std::wstring& caption) override { movieName = caption; }
@@ -40,6 +44,7 @@ class FakeView : public WizardView {
   }
   void SetProgressMax(uint32_t maximum) override { progressMax = maximum; }
   void SetProgressPosition(uint32_t position) override { progressPosition = position; }
+  void SetProgressMarquee(bool on) override { marquee = on; }
   void ShowTrayBalloon(const std::wstring& title, const std::wstring& text) override {
     balloons.push_back(title + L"|" + text);
   }
@@ -63,8 +68,8 @@ class FakeView : public WizardView {
   void LoadClosingPage(const std::string& url) override { closingPages.push_back(url); }
 
   MessageAnswer ShowMessage(const std::wstring& text, const std::wstring& title, MessageIcon icon,
-                            MessageButtons buttons, bool owned) override {
-    messages.push_back({text, title, icon, buttons, owned});
+                            MessageButtons buttons, MessageOwner owner) override {
+    messages.push_back({text, title, icon, buttons, owner});
     if (onMessage) onMessage();
     if (answers.empty()) return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
     const MessageAnswer answer = answers.front();
@@ -86,7 +91,8 @@ class FakeView : public WizardView {
     std::wstring caption;
     bool ticked, bold;
   };
-  bool shown = false;
+  bool shown = false, marquee = false;
+  int hides = 0;
   bool posterCheckboxVisible = false, posterTicked = false, groupVisible = false;
   std::wstring posterHint = L"false";
   std::string poster;
@@ -124,6 +130,7 @@ class FakePlatform : public WizardPlatform {
 struct FakeReply {
   std::string body;
   bool fails = false;  // the request raises HttpFailure (after delivering `body`)
+  bool sized = true;   // false: the reply announces no length
 };
 
 struct ClientRequest {
@@ -155,7 +162,7 @@ class FakeHttpClient : public HttpClient {
     if (replies.empty()) throw HttpFailure("no reply scripted");
     const FakeReply next = std::move(replies.front());
     replies.pop_front();
-    if (events_) events_->WorkBegin(static_cast<int64_t>(next.body.size()));
+    if (events_) events_->WorkBegin(next.sized ? static_cast<int64_t>(next.body.size()) : 0);
     if (duringTransfer) duringTransfer();
     if (cancelled) throw HttpFailure("transfer stopped");
     if (!next.body.empty()) reply.Write(next.body.data(), next.body.size());

@@ -38,6 +38,10 @@ void RunWizard(HINSTANCE instance) {
   WinHttpClient poster(PosterClientSettings());
   SystemPlatform platform;
   WizardWindow window(instance);
+  // While a request waits, the window's messages go on being handled.
+  for (WinHttpClient* client : {&track, &file, &poster}) {
+    client->SetMessagePump([&window] { window.ProcessMessages(); });
+  }
   DownloadManager run(window, platform, PlatformFileOperations(), {track, file, poster},
                       ReadCommandArguments());
 
@@ -53,6 +57,7 @@ void RunWizard(HINSTANCE instance) {
 
   MSG message;
   while (!run.Terminated() && GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (window.TranslateDialogMessage(message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }

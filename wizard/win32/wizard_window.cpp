@@ -8,14 +8,16 @@
 
 #include "app_icon.h"
 #include "code_page.h"
+#include "control_text.h"
 #include "jpeg_picture.h"
-#include "page_loader.h"
 #include "subtitle_rows.h"
+#include "winhttp_client.h"
 
 namespace {
 
 const wchar_t kWindowClass[] = L"TfrmDownloadManager";
 const wchar_t kPageClass[] = L"MorvaneNotebookPage";
+const wchar_t kRowsClass[] = L"MorvaneSubtitleRows";
 const wchar_t kApplicationTitle[] = L"Morvane";
 constexpr UINT kTrayIconId = 1;
 
@@ -26,6 +28,12 @@ constexpr COLORREF kPageBorder = RGB(143, 156, 175);
 constexpr COLORREF kPanelFill = RGB(249, 249, 249);
 constexpr RECT kPanelOnDownloadPage = {19, 21, 19 + 590, 21 + 98};  // Shape5
 constexpr RECT kPosterFrame = {16, 16, 16 + 130, 16 + 200};         // Shape4
+// The panel inside GrpBxAvancado (590 x 250) through which the rows are
+// seen: within the box's frame, below its caption.
+constexpr int kRowsPanelLeft = 2;
+constexpr int kRowsPanelWidth = 590 - 2 * kRowsPanelLeft;
+constexpr int kRowsPanelHeight = kRowsViewBottom - kRowsViewTop;
+constexpr int kPosterCheckboxWidth = 97;  // ChckBxPoster's design width
 
 HFONT MakeTahoma(int pixelHeight, int weight) {
   LOGFONTW font{};
@@ -37,8 +45,10 @@ HFONT MakeTahoma(int pixelHeight, int weight) {
   return CreateFontIndirectW(&font);
 }
 
+}  // namespace
+
 // One control of the layout: class, text, style, place and size.
-struct ControlLayout {
+struct WizardWindow::ControlLayout {
   const wchar_t* className;
   const wchar_t* text;
   DWORD style;
@@ -46,14 +56,9 @@ struct ControlLayout {
   ControlId id;
 };
 
-HWND CreateControl(HWND parent, HINSTANCE instance, const ControlLayout& layout, HFONT font) {
-  HWND control = CreateWindowExW(0, layout.className, layout.text, WS_CHILD | layout.style,
-                                 layout.left, layout.top, layout.width, layout.height, parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance,
-                                 nullptr);
-  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  return control;
-}
+namespace {
+
+
 
 // A label sizes itself to its text, as an auto-sized label does.
 void FitLabelToText(HWND label, HFONT font) {
@@ -78,10 +83,11 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
-void RegisterClasses(HINSTANCE instance) {
+// The window's own procedures: the frame, a notebook page, the rows panel.
+void RegisterClasses(HINSTANCE instance, WNDPROC windowProc, WNDPROC pageProc, WNDPROC rowsProc) {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = DefWindowProcW;
+  windowClass.lpfnWndProc = windowProc;
   windowClass.hInstance = instance;
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -91,7 +97,38 @@ void RegisterClasses(HINSTANCE instance) {
   WNDCLASSEXW pageClass = windowClass;
   pageClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
   pageClass.lpszClassName = kPageClass;
+  pageClass.lpfnWndProc = pageProc;
   RegisterClassExW(&pageClass);
+
+  WNDCLASSEXW rowsClass = pageClass;
+  rowsClass.lpszClassName = kRowsClass;
+  rowsClass.lpfnWndProc = rowsProc;
+  RegisterClassExW(&rowsClass);
+}
+
+// The object behind one of the window's own windows. Each is created with
+// the object as its creation parameter, kept from WM_NCCREATE on, so that
+// every message from the first reaches the object.
+WizardWindow* OwnerOf(HWND window, UINT message, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  return reinterpret_cast<WizardWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+// A checkbox is as wide as its box, a gap and its text need, and never
+// narrower than designed.
+int CheckboxWidthFor(HWND checkbox, HFONT font, int designWidth) {
+  const std::wstring text = WindowText(checkbox);
+  HDC dc = GetDC(checkbox);
+  HGDIOBJ old = SelectObject(dc, font);
+  SIZE size{};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  SelectObject(dc, old);
+  ReleaseDC(checkbox, dc);
+  const int needed = size.cx + GetSystemMetrics(SM_CXMENUCHECK) + 2 * GetSystemMetrics(SM_CXEDGE) + 4;
+  return needed > designWidth ? needed : designWidth;
 }
 
 }  // namespace
@@ -99,18 +136,18 @@ void RegisterClasses(HINSTANCE instance) {
 WizardWindow::WizardWindow(HINSTANCE instance) : instance_(instance) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
-  RegisterClasses(instance);
+  RegisterClasses(instance, &WindowProc, &PageProc, &RowsProc);
 
-  font_ = MakeTahoma(11, FW_NORMAL);
-  titleFont_ = MakeTahoma(19, FW_NORMAL);
-  statusFont_ = MakeTahoma(15, FW_BOLD);
-  smallFont_ = MakeTahoma(12, FW_NORMAL);
-  boldFont_ = MakeTahoma(11, FW_BOLD);
+  font_.reset(MakeTahoma(11, FW_NORMAL));
+  titleFont_.reset(MakeTahoma(19, FW_NORMAL));
+  statusFont_.reset(MakeTahoma(15, FW_BOLD));
+  smallFont_.reset(MakeTahoma(12, FW_NORMAL));
+  boldFont_.reset(MakeTahoma(11, FW_BOLD));
   flag_.reset(static_cast<HBITMAP>(
       LoadImageW(instance, MAKEINTRESOURCEW(kFlagBitmapId), IMAGE_BITMAP, 0, 0, 0)));
-  pageBrush_ = CreateSolidBrush(RGB(255, 255, 255));
-  panelBrush_ = CreateSolidBrush(kPanelFill);
-  icon_ = CreateAppIcon();
+  pageBrush_.reset(CreateSolidBrush(RGB(255, 255, 255)));
+  panelBrush_.reset(CreateSolidBrush(kPanelFill));
+  icon_.reset(CreateAppIcon());
 
   // Fixed single border, only the close box, centred on the desktop.
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
@@ -121,11 +158,9 @@ WizardWindow::WizardWindow(HINSTANCE instance) : instance_(instance) {
   const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
   const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
   window_ = CreateWindowExW(WS_EX_APPWINDOW, kWindowClass, kApplicationTitle, style, left, top,
-                            width, height, nullptr, nullptr, instance, nullptr);
-  SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc));
-  SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
-  SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+                            width, height, nullptr, nullptr, instance, this);
+  SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_.get()));
+  SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
   CreateControls();
 }
 
@@ -141,100 +176,144 @@ WizardWindow::~WizardWindow() {
     SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     DestroyWindow(window_);
   }
-  for (HGDIOBJ object : {static_cast<HGDIOBJ>(font_), static_cast<HGDIOBJ>(titleFont_),
-                         static_cast<HGDIOBJ>(statusFont_), static_cast<HGDIOBJ>(smallFont_),
-                         static_cast<HGDIOBJ>(boldFont_), static_cast<HGDIOBJ>(pageBrush_),
-                         static_cast<HGDIOBJ>(panelBrush_)}) {
-    if (object) DeleteObject(object);
-  }
-  if (icon_) DestroyIcon(icon_);
+  // The fonts, brushes and the icon go with their owners, after the
+  // controls that use them.
 }
 
 void WizardWindow::CreateControls() {
   for (int i = 0; i < 3; ++i) {
-    pages_[i] = CreateWindowExW(0, kPageClass, nullptr, WS_CHILD | WS_CLIPSIBLINGS, kPageArea.left,
+    // Tab and the arrow keys go into the pages' controls.
+    pages_[i] = CreateWindowExW(WS_EX_CONTROLPARENT, kPageClass, nullptr,
+                                WS_CHILD | WS_CLIPSIBLINGS, kPageArea.left,
                                 kPageArea.top, kPageArea.right - kPageArea.left,
                                 kPageArea.bottom - kPageArea.top, window_, nullptr, instance_,
-                                nullptr);
-    SetWindowLongPtrW(pages_[i], GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    SetWindowLongPtrW(pages_[i], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PageProc));
+                                this);
   }
   // The notebook shows its design page until the run selects page 0.
   ShowWindow(pages_[kPageFinish], SW_SHOW);
 
   // Left panel and button strip.
-  CreateControl(window_, instance_,
-                {WC_STATICW, nullptr, WS_VISIBLE | SS_BITMAP, 17, 17, 128, 198, kImgPoster}, font_);
-  CreateControl(window_, instance_,
-                {WC_BUTTONW, L"Descargar Póster", BS_AUTOCHECKBOX | WS_TABSTOP, 17, 222, 97, 17,
-                 kChckBxPoster},
-                font_);
-  CreateControl(window_, instance_,
-                {WC_BUTTONW, L"Próximo >", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 676, 413, 100,
-                 25, kBtnProximo},
-                font_);
+  AddControl(window_, {WC_STATICW, nullptr, WS_VISIBLE | SS_BITMAP, 17, 17, 128, 198, kImgPoster},
+             font_.get());
+  HWND poster = AddControl(window_,
+                           {WC_BUTTONW, L"Descargar Póster", BS_AUTOCHECKBOX | WS_TABSTOP, 17, 222,
+                            kPosterCheckboxWidth, 17, kChckBxPoster},
+                           font_.get());
+  // The caption is shown whole even where the font is wider than designed.
+  SetWindowPos(poster, nullptr, 0, 0, CheckboxWidthFor(poster, font_.get(), kPosterCheckboxWidth), 17,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // The default button: Enter presses it.
+  AddControl(window_,
+             {WC_BUTTONW, L"Próximo >", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 676, 413, 100,
+              25, kBtnProximo},
+             font_.get());
 
   // Page 0, "Default".
-  CreateControl(pages_[kPageDefault], instance_,
-                {WC_STATICW, L"Película", WS_VISIBLE | SS_LEFT, 19, 25, 590, 48, kLblMovieName},
-                titleFont_);
-  HWND group = CreateControl(pages_[kPageDefault], instance_,
-                             {WC_BUTTONW, L"Subtítulos encontrados ordenados por número de usos",
-                              BS_GROUPBOX, 19, 79, 590, 250, kGrpBxAvancado},
-                             font_);
+  AddControl(
+      pages_[kPageDefault],
+      {WC_STATICW, L"Película", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 19, 25, 590, 48, kLblMovieName},
+      titleFont_.get());
+  HWND group = AddControl(pages_[kPageDefault],
+                          {WC_BUTTONW, L"Subtítulos encontrados ordenados por número de usos",
+                           BS_GROUPBOX, 19, 79, 590, 250, kGrpBxAvancado},
+                          font_.get());
   // The rows live in the group box; their colours come from the page.
   SetWindowSubclass(group, &GroupProc, 0, 0);
+  SetWindowLongPtrW(group, GWL_EXSTYLE,
+                    GetWindowLongPtrW(group, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
+  rowsPanel_ =
+      CreateWindowExW(WS_EX_CONTROLPARENT, kRowsClass, nullptr,
+                      WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, kRowsPanelLeft, kRowsViewTop,
+                      kRowsPanelWidth, kRowsPanelHeight, group, nullptr, instance_, this);
+  ShowScrollBar(rowsPanel_, SB_VERT, FALSE);
 
   // Page 1, "download".
-  FitLabelToText(CreateControl(pages_[kPageDownload], instance_,
-                               {WC_STATICW, L"Descargar mejores subtítulos",
-                                WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 33, 27, 0, 0, kLblStatus},
-                               statusFont_),
-                 statusFont_);
-  FitLabelToText(CreateControl(pages_[kPageDownload], instance_,
-                               {WC_STATICW, L"Por favor, espere la descarga del subtítulos",
-                                WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 33, 51, 0, 0, kLabel4},
-                               smallFont_),
-                 smallFont_);
-  HWND bar = CreateControl(pages_[kPageDownload], instance_,
-                           {PROGRESS_CLASSW, nullptr, WS_VISIBLE, 33, 68, 560, 27,
-                            kPrgrBrDownloadFile},
-                           font_);
+  FitLabelToText(AddControl(pages_[kPageDownload],
+                            {WC_STATICW, L"Descargar mejores subtítulos",
+                             WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 33, 27, 0, 0, kLblStatus},
+                            statusFont_.get()),
+                 statusFont_.get());
+  FitLabelToText(AddControl(pages_[kPageDownload],
+                            {WC_STATICW, L"Por favor, espere la descarga del subtítulos",
+                             WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 33, 51, 0, 0, kLabel4},
+                            smallFont_.get()),
+                 smallFont_.get());
+  HWND bar = AddControl(
+      pages_[kPageDownload],
+      {PROGRESS_CLASSW, nullptr, WS_VISIBLE, 33, 68, 560, 27, kPrgrBrDownloadFile}, font_.get());
   SendMessageW(bar, PBM_SETRANGE32, 0, 100);
   SendMessageW(bar, PBM_SETPOS, 0, 0);
 
   // Page 2, "finish".
-  FitLabelToText(CreateControl(pages_[kPageFinish], instance_,
-                               {WC_STATICW, L"Proceso terminado", WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
-                                35, 27, 0, 0, kLabel3},
-                               titleFont_),
-                 titleFont_);
-  HWND image = CreateControl(pages_[kPageFinish], instance_,
-                             {WC_STATICW, nullptr, WS_VISIBLE | SS_ICON, 35, 56, 16, 16, kImage1},
-                             font_);
-  SendMessageW(image, STM_SETICON, reinterpret_cast<WPARAM>(icon_), 0);
-  FitLabelToText(CreateControl(pages_[kPageFinish], instance_,
-                               {WC_STATICW, L"¡Obrigado por la confianza!",
-                                WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 57, 56, 0, 0, kLabel5},
-                               font_),
-                 font_);
+  FitLabelToText(AddControl(pages_[kPageFinish],
+                            {WC_STATICW, L"Proceso terminado", WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
+                             35, 27, 0, 0, kLabel3},
+                            titleFont_.get()),
+                 titleFont_.get());
+  HWND image =
+      AddControl(pages_[kPageFinish],
+                 {WC_STATICW, nullptr, WS_VISIBLE | SS_ICON, 35, 56, 16, 16, kImage1}, font_.get());
+  SendMessageW(image, STM_SETICON, reinterpret_cast<WPARAM>(icon_.get()), 0);
+  FitLabelToText(AddControl(pages_[kPageFinish],
+                            {WC_STATICW, L"¡Obrigado por la confianza!",
+                             WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 57, 56, 0, 0, kLabel5},
+                            font_.get()),
+                 font_.get());
   // Host of the closing web page; it lies beyond the page's right edge.
-  CreateControl(pages_[kPageFinish], instance_,
-                {WC_STATICW, nullptr, WS_VISIBLE, 700, 352, 426, 224, kWbBrwsrSocial}, font_);
+  AddControl(pages_[kPageFinish],
+             {WC_STATICW, nullptr, WS_VISIBLE, 700, 352, 426, 224, kWbBrwsrSocial}, font_.get());
+}
+
+// Builds one control of the layout and keeps its handle under its id.
+HWND WizardWindow::AddControl(HWND parent, const ControlLayout& layout, HFONT font) {
+  HWND control = CreateWindowExW(0, layout.className, layout.text, WS_CHILD | layout.style,
+                                 layout.left, layout.top, layout.width, layout.height, parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)),
+                                 instance_, nullptr);
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  controls_[layout.id - kFirstControl] = control;
+  return control;
 }
 
 HWND WizardWindow::Control(ControlId id) const {
-  if (HWND control = GetDlgItem(window_, id)) return control;
-  for (HWND page : pages_) {
-    if (HWND control = GetDlgItem(page, id)) return control;
-  }
-  return nullptr;
+  const int slot = id - kFirstControl;
+  return slot >= 0 && slot < static_cast<int>(controls_.size()) ? controls_[slot] : nullptr;
 }
 
 void WizardWindow::Show() {
   ShowWindow(window_, SW_SHOW);
   UpdateWindow(window_);
+  FocusFirstControl();
 }
+
+// The first row while the rows are seen, else Next where it can be pressed,
+// else the window itself, so that the keys always reach the wizard.
+void WizardWindow::FocusFirstControl() {
+  HWND next = Control(kBtnProximo);
+  if (!rows_.empty() && IsWindowVisible(rows_[0])) {
+    SetFocus(rows_[0]);
+  } else if (IsWindowVisible(next) && IsWindowEnabled(next)) {
+    SetFocus(next);
+  } else {
+    SetFocus(window_);
+  }
+}
+
+// No control of the window has the focus, or the one that had it is hidden.
+bool WizardWindow::FocusIsLost() const {
+  HWND focus = GetFocus();
+  return !focus || focus == window_ || !IsWindowVisible(focus);
+}
+
+bool WizardWindow::TranslateDialogMessage(MSG& message) {
+  return IsDialogMessageW(window_, &message) != FALSE;
+}
+
+HWND WizardWindow::Row(int index) const {
+  return index >= 0 && index < static_cast<int>(rows_.size()) ? rows_[index] : nullptr;
+}
+
+void WizardWindow::Hide() { ShowWindow(window_, SW_HIDE); }
 
 void WizardWindow::SetCaption(const std::wstring& caption) {
   SetWindowTextW(window_, caption.c_str());
@@ -254,7 +333,10 @@ void WizardWindow::SetNextVisible(bool visible) {
   ShowWindow(Control(kBtnProximo), visible ? SW_SHOW : SW_HIDE);
 }
 
-void WizardWindow::SetNextEnabled(bool enabled) { EnableWindow(Control(kBtnProximo), enabled); }
+void WizardWindow::SetNextEnabled(bool enabled) {
+  EnableWindow(Control(kBtnProximo), enabled);
+  if (enabled && IsWindowVisible(window_) && FocusIsLost()) FocusFirstControl();
+}
 
 void WizardWindow::SelectPage(int page) {
   if (page < 0 || page >= static_cast<int>(pages_.size()) || page == activePage_) return;
@@ -262,6 +344,8 @@ void WizardWindow::SelectPage(int page) {
   ShowWindow(pages_[activePage_], SW_HIDE);
   activePage_ = page;
   if (events_) events_->NotebookPageChanged();
+  // A page that hid the focused control hands the focus on.
+  if (IsWindowVisible(window_) && FocusIsLost()) FocusFirstControl();
 }
 
 void WizardWindow::SetProgressMax(uint32_t maximum) {
@@ -272,13 +356,21 @@ void WizardWindow::SetProgressPosition(uint32_t position) {
   SendMessageW(Control(kPrgrBrDownloadFile), PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
+void WizardWindow::SetProgressMarquee(bool on) {
+  HWND bar = Control(kPrgrBrDownloadFile);
+  const LONG_PTR style = GetWindowLongPtrW(bar, GWL_STYLE);
+  SetWindowLongPtrW(bar, GWL_STYLE, on ? style | PBS_MARQUEE : style & ~PBS_MARQUEE);
+  SendMessageW(bar, PBM_SETMARQUEE, on, 30);  // a step every 30 ms
+  InvalidateRect(bar, nullptr, TRUE);
+}
+
 void WizardWindow::ShowTrayBalloon(const std::wstring& title, const std::wstring& text) {
   NOTIFYICONDATAW data{};
   data.cbSize = sizeof data;
   data.hWnd = window_;
   data.uID = kTrayIconId;
   data.uFlags = NIF_ICON | NIF_TIP;
-  data.hIcon = icon_;
+  data.hIcon = icon_.get();
   lstrcpynW(data.szTip, kApplicationTitle, ARRAYSIZE(data.szTip));
   if (!trayIconAdded_) trayIconAdded_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
 
@@ -309,52 +401,158 @@ bool WizardWindow::ShowPoster(const std::string& jpegBytes) {
 
 void WizardWindow::SetSubtitleGroupVisible(bool visible) {
   ShowWindow(Control(kGrpBxAvancado), visible ? SW_SHOW : SW_HIDE);
+  if (visible && IsWindowVisible(window_)) FocusFirstControl();
 }
 
 void WizardWindow::AddSubtitleRow(int index, const std::wstring& caption) {
-  HWND group = Control(kGrpBxAvancado);
+  // Places within the group box, less the panel's own place and the scroll.
   const RowPlacement place = SubtitleRowPlacement(index);
+  const int dy = -kRowsViewTop - rowsOffset_;
   HWND flag = CreateWindowExW(0, WC_STATICW, nullptr, WS_CHILD | WS_VISIBLE | SS_BITMAP,
-                              place.flagLeft, place.flagTop, 16, 11, group, nullptr, instance_,
-                              nullptr);
+                              place.flagLeft - kRowsPanelLeft, place.flagTop + dy, 16, 11,
+                              rowsPanel_, nullptr, instance_, nullptr);
   SendMessageW(flag, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(flag_.get()));
+  // The name is shown as it is, "&" included.
   HWND row = CreateWindowExW(
-      0, WC_BUTTONW, caption.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
-      place.checkLeft, place.checkTop, place.checkWidth, 17, group,
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstSubtitleRow + index)), instance_, nullptr);
-  SendMessageW(row, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+      0, WC_BUTTONW, LiteralControlCaption(caption).c_str(),
+      WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX | BS_NOTIFY,
+      place.checkLeft - kRowsPanelLeft, place.checkTop + dy, place.checkWidth, kRowHeight,
+      rowsPanel_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstSubtitleRow + index)),
+      instance_, nullptr);
+  SendMessageW(row, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+  if (index >= static_cast<int>(rows_.size())) rows_.resize(index + 1);
+  rows_[index] = row;
+  UpdateRowsScrollBar();
 }
 
 void WizardWindow::SetRowTicked(int index, bool ticked) {
-  SendMessageW(GetDlgItem(Control(kGrpBxAvancado), kFirstSubtitleRow + index), BM_SETCHECK,
-               ticked ? BST_CHECKED : BST_UNCHECKED, 0);
+  SendMessageW(Row(index), BM_SETCHECK, ticked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 bool WizardWindow::RowTicked(int index) const {
-  return SendMessageW(GetDlgItem(Control(kGrpBxAvancado), kFirstSubtitleRow + index), BM_GETCHECK,
-                      0, 0) == BST_CHECKED;
+  return SendMessageW(Row(index), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 void WizardWindow::SetRowBold(int index) {
-  SendMessageW(GetDlgItem(Control(kGrpBxAvancado), kFirstSubtitleRow + index), WM_SETFONT,
-               reinterpret_cast<WPARAM>(boldFont_), TRUE);
+  SendMessageW(Row(index), WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.get()), TRUE);
+}
+
+// The scroll bar appears once the rows pass the box's lower edge.
+void WizardWindow::UpdateRowsScrollBar() {
+  const int maximum = RowsScrollMaximum(static_cast<int>(rows_.size()));
+  SCROLLINFO info{};
+  info.cbSize = sizeof info;
+  info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+  info.nMin = 0;
+  info.nMax = kRowsPanelHeight + maximum - 1;
+  info.nPage = kRowsPanelHeight;
+  info.nPos = rowsOffset_;
+  ShowScrollBar(rowsPanel_, SB_VERT, maximum > 0);
+  if (maximum > 0) SetScrollInfo(rowsPanel_, SB_VERT, &info, TRUE);
+}
+
+void WizardWindow::ScrollRowsTo(int offset) {
+  const int maximum = RowsScrollMaximum(static_cast<int>(rows_.size()));
+  offset = offset < 0 ? 0 : (offset > maximum ? maximum : offset);
+  if (offset == rowsOffset_) return;
+  // Every flag and checkbox moves by the same step; the panel repaints.
+  const int dy = rowsOffset_ - offset;
+  for (HWND child = GetWindow(rowsPanel_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT place;
+    GetWindowRect(child, &place);
+    MapWindowPoints(HWND_DESKTOP, rowsPanel_, reinterpret_cast<POINT*>(&place), 2);
+    SetWindowPos(child, nullptr, place.left, place.top + dy, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  InvalidateRect(rowsPanel_, nullptr, TRUE);
+  rowsOffset_ = offset;
+  SetScrollPos(rowsPanel_, SB_VERT, offset, TRUE);
+}
+
+LRESULT CALLBACK WizardWindow::RowsProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam) {
+  WizardWindow* self = OwnerOf(panel, message, lParam);
+  if (!self) return DefWindowProcW(panel, message, wParam, lParam);
+  if (message == WM_NCCREATE) self->rowsPanel_ = panel;
+  return self->HandleRowsMessage(message, wParam, lParam);
+}
+
+LRESULT WizardWindow::HandleRowsMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_VSCROLL: {
+      SCROLLINFO info{};
+      info.cbSize = sizeof info;
+      info.fMask = SIF_ALL;
+      GetScrollInfo(rowsPanel_, SB_VERT, &info);
+      int offset = rowsOffset_;
+      switch (LOWORD(wParam)) {
+        case SB_LINEUP: offset -= kRowStep; break;
+        case SB_LINEDOWN: offset += kRowStep; break;
+        case SB_PAGEUP: offset -= static_cast<int>(info.nPage); break;
+        case SB_PAGEDOWN: offset += static_cast<int>(info.nPage); break;
+        case SB_THUMBTRACK:
+        case SB_THUMBPOSITION: offset = info.nTrackPos; break;
+        case SB_TOP: offset = 0; break;
+        case SB_BOTTOM: offset = RowsScrollMaximum(static_cast<int>(rows_.size())); break;
+      }
+      ScrollRowsTo(offset);
+      return 0;
+    }
+    case WM_MOUSEWHEEL:
+      ScrollRowsTo(rowsOffset_ - GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA * 3 * kRowStep);
+      return 0;
+    case WM_COMMAND:
+      // A row that takes the focus (by Tab) is scrolled into sight.
+      if (HIWORD(wParam) == BN_SETFOCUS) {
+        const int index = LOWORD(wParam) - kFirstSubtitleRow;
+        if (Row(index)) {
+          ScrollRowsTo(RowsOffsetShowing(index, rowsOffset_, static_cast<int>(rows_.size())));
+        }
+      }
+      return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      return SendMessageW(GetParent(rowsPanel_), message, wParam, lParam);
+    case WM_NOTIFY: {
+      // A themed checkbox may paint with a font of its own: each row is told
+      // to use the font it was given (the first row's is bold).
+      auto* draw = reinterpret_cast<NMCUSTOMDRAW*>(lParam);
+      if (draw->hdr.code == NM_CUSTOMDRAW && draw->dwDrawStage == CDDS_PREPAINT) {
+        auto font = reinterpret_cast<HFONT>(SendMessageW(draw->hdr.hwndFrom, WM_GETFONT, 0, 0));
+        if (font) {
+          SelectObject(draw->hdc, font);
+          return CDRF_NEWFONT;
+        }
+      }
+      break;
+    }
+  }
+  return DefWindowProcW(rowsPanel_, message, wParam, lParam);
 }
 
 void WizardWindow::LoadClosingPage(const std::string& url) {
-  // The page lies beyond the window's edge: it is loaded, never shown.
-  LoadPageInBackground(url);
+  // The page lies beyond the window's edge: it is loaded, never shown. The
+  // request is the window's and goes with it.
+  closingPage_ = std::make_unique<WinHttpBackgroundGet>(PageClientSettings(), url);
 }
 
 MessageAnswer WizardWindow::ShowMessage(const std::wstring& text, const std::wstring& title,
-                                        MessageIcon icon, MessageButtons buttons, bool owned) {
-  UINT flags = buttons == MessageButtons::YesNo ? MB_YESNO : MB_OK;
+                                        MessageIcon icon, MessageButtons buttons, MessageOwner owner) {
+  // A box comes to the front even when the window is never shown (the best
+  // subtitle mode), so it cannot wait unseen behind other windows.
+  UINT flags = (buttons == MessageButtons::YesNo ? MB_YESNO : MB_OK) | MB_SETFOREGROUND;
   switch (icon) {
     case MessageIcon::Information: flags |= MB_ICONINFORMATION; break;
     case MessageIcon::Exclamation: flags |= MB_ICONEXCLAMATION; break;
     case MessageIcon::Error: flags |= MB_ICONERROR; break;
     case MessageIcon::Question: flags |= MB_ICONQUESTION; break;
   }
+  // A box without owner does not disable the window by itself; no click
+  // reaches the window while it is up.
+  const bool owned = owner == MessageOwner::Window;
+  const bool disable = !owned && IsWindowEnabled(window_);
+  if (disable) EnableWindow(window_, FALSE);
   const int answer = MessageBoxW(owned ? window_ : nullptr, text.c_str(), title.c_str(), flags);
+  if (disable) EnableWindow(window_, TRUE);
   if (answer == IDYES) return MessageAnswer::Yes;
   if (answer == IDNO) return MessageAnswer::No;
   return MessageAnswer::Ok;
@@ -368,6 +566,7 @@ void WizardWindow::ProcessMessages() {
       PostQuitMessage(static_cast<int>(message.wParam));
       return;
     }
+    if (TranslateDialogMessage(message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
@@ -393,13 +592,14 @@ void WizardWindow::Dispatch(Handler handler) {
 
 LRESULT CALLBACK WizardWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
                                           LPARAM lParam) {
-  auto* self = reinterpret_cast<WizardWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  WizardWindow* self = OwnerOf(window, message, lParam);
   if (!self) return DefWindowProcW(window, message, wParam, lParam);
+  if (message == WM_NCCREATE) self->window_ = window;
   return self->HandleWindowMessage(message, wParam, lParam);
 }
 
 LRESULT CALLBACK WizardWindow::PageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<WizardWindow*>(GetWindowLongPtrW(page, GWLP_USERDATA));
+  WizardWindow* self = OwnerOf(page, message, lParam);
   if (!self) return DefWindowProcW(page, message, wParam, lParam);
   return self->HandlePageMessage(page, message, wParam, lParam);
 }
@@ -411,7 +611,18 @@ LRESULT WizardWindow::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lP
       // owner once the run has ended, never under a running handler.
       Dispatch([this] { events_->FormClose(); });
       return 0;
+    case DM_GETDEFID: {
+      // Enter presses Next where it can be pressed.
+      HWND next = Control(kBtnProximo);
+      if (IsWindowVisible(next) && IsWindowEnabled(next)) return MAKELRESULT(kBtnProximo, DC_HASDEFID);
+      return 0;
+    }
     case WM_COMMAND:
+      if (LOWORD(wParam) == IDCANCEL) {
+        // Esc acts as the close box.
+        Dispatch([this] { events_->FormClose(); });
+        return 0;
+      }
       if (LOWORD(wParam) == kBtnProximo && HIWORD(wParam) == BN_CLICKED) {
         Dispatch([this] { events_->BtnProximoClick(); });
         return 0;
@@ -447,7 +658,7 @@ LRESULT WizardWindow::HandlePageMessage(HWND page, UINT message, WPARAM wParam, 
       HDC dc = reinterpret_cast<HDC>(wParam);
       const bool onPanel = page == pages_[kPageDownload];
       SetBkColor(dc, onPanel ? kPanelFill : RGB(255, 255, 255));
-      return reinterpret_cast<LRESULT>(onPanel ? panelBrush_ : pageBrush_);
+      return reinterpret_cast<LRESULT>(onPanel ? panelBrush_.get() : pageBrush_.get());
     }
     case WM_COMMAND:
       return SendMessageW(window_, message, wParam, lParam);
@@ -459,18 +670,6 @@ LRESULT CALLBACK WizardWindow::GroupProc(HWND group, UINT message, WPARAM wParam
                                          UINT_PTR, DWORD_PTR) {
   if (message == WM_CTLCOLORSTATIC || message == WM_CTLCOLORBTN) {
     return SendMessageW(GetParent(group), message, wParam, lParam);
-  }
-  if (message == WM_NOTIFY) {
-    // A themed checkbox may paint with a font of its own: each row is told
-    // to use the font it was given (the first row's is bold).
-    auto* draw = reinterpret_cast<NMCUSTOMDRAW*>(lParam);
-    if (draw->hdr.code == NM_CUSTOMDRAW && draw->dwDrawStage == CDDS_PREPAINT) {
-      auto font = reinterpret_cast<HFONT>(SendMessageW(draw->hdr.hwndFrom, WM_GETFONT, 0, 0));
-      if (font) {
-        SelectObject(draw->hdc, font);
-        return CDRF_NEWFONT;
-      }
-    }
   }
   return DefSubclassProc(group, message, wParam, lParam);
 }
@@ -494,7 +693,7 @@ void WizardWindow::PaintPage(HWND page, HDC dc) {
   if (page == pages_[kPageDownload]) {
     HPEN outline = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_SCROLLBAR));
     SelectObject(dc, outline);
-    SelectObject(dc, panelBrush_);
+    SelectObject(dc, panelBrush_.get());
     Rectangle(dc, kPanelOnDownloadPage.left, kPanelOnDownloadPage.top, kPanelOnDownloadPage.right,
               kPanelOnDownloadPage.bottom);
     SelectObject(dc, border);

@@ -3,14 +3,19 @@
 #include <windows.h>
 
 #include <array>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "unique_resource.h"
 #include "wizard_view.h"
 
+class WinHttpBackgroundGet;
+
 // Identifiers of the window's controls.
 enum ControlId : int {
-  kChckBxPoster = 100,
+  kFirstControl = 100,
+  kChckBxPoster = kFirstControl,
   kImgPoster,
   kBtnProximo,
   kLblMovieName,
@@ -22,6 +27,7 @@ enum ControlId : int {
   kImage1,
   kLabel5,
   kWbBrwsrSocial,
+  kControlsEnd,              // one past the last control of the layout
   kFirstSubtitleRow = 1000,  // row i's checkbox ("CheckBox" + i) is kFirstSubtitleRow + i
 };
 
@@ -42,10 +48,18 @@ class WizardWindow : public WizardView {
   HWND Handle() const { return window_; }
   HWND Control(ControlId id) const;
   HWND Page(int page) const { return pages_[page]; }
+  // Row `index`'s checkbox; the rows lie in a panel inside GrpBxAvancado
+  // that scrolls them when they pass the box's lower edge.
+  HWND Row(int index) const;
+  HWND RowsPanel() const { return rowsPanel_; }
+  // Keyboard navigation for a message of the loop: true when it was
+  // handled (and must not be dispatched).
+  bool TranslateDialogMessage(MSG& message);
   bool TrayIconVisible() const { return trayIconAdded_; }
 
   void SetEvents(WizardEvents* events) override { events_ = events; }
   void Show() override;
+  void Hide() override;
   void SetCaption(const std::wstring& caption) override;
   std::wstring Caption() const override;
   void SetMovieNameCaption(const std::wstring& caption) override;
@@ -56,6 +70,7 @@ class WizardWindow : public WizardView {
   void SelectPage(int page) override;
   void SetProgressMax(uint32_t maximum) override;
   void SetProgressPosition(uint32_t position) override;
+  void SetProgressMarquee(bool on) override;
   void ShowTrayBalloon(const std::wstring& title, const std::wstring& text) override;
   void SetPosterCheckboxVisible(bool visible) override;
   bool PosterCheckboxTicked() const override;
@@ -69,7 +84,7 @@ class WizardWindow : public WizardView {
   void SetRowBold(int index) override;
   void LoadClosingPage(const std::string& url) override;
   MessageAnswer ShowMessage(const std::wstring& text, const std::wstring& title, MessageIcon icon,
-                            MessageButtons buttons, bool owned) override;
+                            MessageButtons buttons, MessageOwner owner) override;
   void ProcessMessages() override;
 
   // The application's report of a failure that escaped a handler.
@@ -79,32 +94,46 @@ class WizardWindow : public WizardView {
   static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
   static LRESULT CALLBACK PageProc(HWND, UINT, WPARAM, LPARAM);
   static LRESULT CALLBACK GroupProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+  static LRESULT CALLBACK RowsProc(HWND, UINT, WPARAM, LPARAM);
+  LRESULT HandleRowsMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void ScrollRowsTo(int offset);
+  void UpdateRowsScrollBar();
   LRESULT HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandlePageMessage(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
   template <typename Handler>
   void Dispatch(Handler handler);
 
+  struct ControlLayout;
+  HWND AddControl(HWND parent, const ControlLayout& layout, HFONT font);
   void CreateControls();
+  void FocusFirstControl();
+  bool FocusIsLost() const;
   void PaintWindow(HDC dc);
   void PaintPage(HWND page, HDC dc);
 
   HINSTANCE instance_;
   HWND window_ = nullptr;
   std::array<HWND, 3> pages_{};
+  std::array<HWND, kControlsEnd - kFirstControl> controls_{};  // by id, kept at creation
   int activePage_ = kPageFinish;
   WizardEvents* events_ = nullptr;  // not owned
 
   // Fonts, brushes and icons the window owns.
-  HFONT font_ = nullptr;        // Tahoma, 11 pixels
-  HFONT titleFont_ = nullptr;   // Tahoma, 19 pixels
-  HFONT statusFont_ = nullptr;  // Tahoma bold, 15 pixels
-  HFONT smallFont_ = nullptr;   // Tahoma, 12 pixels
-  HFONT boldFont_ = nullptr;    // Tahoma bold, 11 pixels: the first subtitle row
+  UniqueFont font_;        // Tahoma, 11 pixels
+  UniqueFont titleFont_;   // Tahoma, 19 pixels
+  UniqueFont statusFont_;  // Tahoma bold, 15 pixels
+  UniqueFont smallFont_;   // Tahoma, 12 pixels
+  UniqueFont boldFont_;    // Tahoma bold, 11 pixels: the first subtitle row
   UniqueBitmap poster_;
   UniqueBitmap flag_;           // shared by every row's flag image
-  HBRUSH pageBrush_ = nullptr;
-  HBRUSH panelBrush_ = nullptr;
-  HICON icon_ = nullptr;
+  UniqueBrush pageBrush_;
+  UniqueBrush panelBrush_;
+  UniqueIcon icon_;
   bool trayIconAdded_ = false;
+  HWND rowsPanel_ = nullptr;
+  std::vector<HWND> rows_;  // the row checkboxes, by index; the panel owns them
+  int rowsOffset_ = 0;      // how far the rows are scrolled up, in pixels
+  // The closing web page, loaded out of sight; dropped with the window.
+  std::unique_ptr<WinHttpBackgroundGet> closingPage_;
   std::wstring posterHint_ = L"false";
 };

@@ -422,4 +422,65 @@ TEST_F(WinHttpClientTest, AnXmlReplyLargerThanTheLimitFails) {
   EXPECT_LE(sink.bytes().size(), kMaxReplyBytes);
 }
 
+TEST_F(WinHttpClientTest, AWaitingRequestKeepsMessagesGoingAndACancelEndsItAtOnce) {
+  // The server has accepted the connection and says nothing.
+  ScriptedReply silent = Reply("late");
+  silent.delay = milliseconds(20000);
+  server.Answer("/silent", silent);
+
+  WinHttpClient client(TrackClientSettings());
+  int pumped = 0;
+  int timerTicks = 0;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 20, nullptr);
+  steady_clock::time_point cancelledAt;
+  client.SetMessagePump([&] {
+    ++pumped;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_TIMER) ++timerTicks;
+      DispatchMessageW(&message);
+    }
+    // The user closes the window once the request has waited a while.
+    if (timerTicks == 10) {
+      cancelledAt = steady_clock::now();
+      client.Cancel();
+    }
+  });
+  MemoryReplySink sink;
+  EXPECT_THROW(client.Post(Url("/silent"), "a=1", sink), HttpFailure);
+  const auto ended = steady_clock::now();
+  KillTimer(nullptr, timer);
+  EXPECT_GE(timerTicks, 10);  // messages ran all along the wait
+  EXPECT_GE(pumped, 10);
+  EXPECT_LT(ended - cancelledAt, milliseconds(100));
+  EXPECT_TRUE(sink.bytes().empty());
+
+  // The client serves its next request as usual.
+  server.Answer("/small", Reply("small"));
+  client.SetMessagePump(nullptr);
+  MemoryReplySink next;
+  client.Get(Url("/small"), next);
+  EXPECT_EQ(next.bytes(), "small");
+}
+
+TEST_F(WinHttpClientTest, ABackgroundGetIsMadeAndNeverHoldsItsOwnerLong) {
+  ScriptedReply silent = Reply("<html/>");
+  silent.delay = milliseconds(20000);
+  server.Answer("/webService/downloadManager/get_page.php", silent);
+  const auto start = steady_clock::now();
+  {
+    WinHttpBackgroundGet page(PageClientSettings(),
+                              Url("/webService/downloadManager/get_page.php?ver=100"));
+    EXPECT_FALSE(page.Finished());
+  }  // let go at once: the request still reaches the server
+  EXPECT_LT(steady_clock::now() - start, milliseconds(1500));
+  ASSERT_TRUE(server.WaitForRequests(1, milliseconds(2000)));
+  EXPECT_EQ(server.Requests()[0].target, "/webService/downloadManager/get_page.php?ver=100");
+
+  server.Answer("/page", Reply("<html/>"));
+  WinHttpBackgroundGet page(PageClientSettings(), Url("/page"));
+  for (int i = 0; i < 200 && !page.Finished(); ++i) Sleep(10);
+  EXPECT_TRUE(page.Finished());
+}
+
 }  // namespace

@@ -20,12 +20,14 @@ struct CountingEvents : WizardEvents {
   int pageChanges = 0, clicks = 0, closes = 0, posterClicks = 0;
 };
 
-RECT PlaceInParent(HWND control) {
+RECT PlaceIn(HWND control, HWND container) {
   RECT rect;
   GetWindowRect(control, &rect);
-  MapWindowPoints(HWND_DESKTOP, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+  MapWindowPoints(HWND_DESKTOP, container, reinterpret_cast<POINT*>(&rect), 2);
   return rect;
 }
+
+RECT PlaceInParent(HWND control) { return PlaceIn(control, GetParent(control)); }
 
 std::wstring Text(HWND window) {
   wchar_t buffer[256] = {};
@@ -64,7 +66,6 @@ TEST_F(WizardWindowTest, ControlsStandAtTheirPlacesWithTheirTexts) {
     bool visible;
   } cases[] = {
       {kImgPoster, {17, 17, 145, 215}, L"", true},
-      {kChckBxPoster, {17, 222, 114, 239}, L"Descargar Póster", false},
       {kBtnProximo, {676, 413, 776, 438}, nullptr, true},
       {kLblMovieName, {19, 25, 609, 73}, nullptr, true},
       {kGrpBxAvancado, {19, 79, 609, 329}, L"Subtítulos encontrados ordenados por número de usos",
@@ -85,6 +86,24 @@ TEST_F(WizardWindowTest, ControlsStandAtTheirPlacesWithTheirTexts) {
     }
     EXPECT_EQ((GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0, c.visible) << c.id;
   }
+  // The poster checkbox is at least as wide as designed, and wide enough
+  // for its whole caption.
+  HWND poster = window.Control(kChckBxPoster);
+  const RECT posterPlace = PlaceInParent(poster);
+  EXPECT_EQ(posterPlace.left, 17);
+  EXPECT_EQ(posterPlace.top, 222);
+  EXPECT_EQ(posterPlace.bottom, 239);
+  EXPECT_EQ(Text(poster), L"Descargar Póster");
+  EXPECT_FALSE(GetWindowLongW(poster, GWL_STYLE) & WS_VISIBLE);
+  HDC dc = GetDC(poster);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(poster, WM_GETFONT, 0, 0)));
+  SIZE text{};
+  GetTextExtentPoint32W(dc, L"Descargar Póster", 16, &text);
+  SelectObject(dc, old);
+  ReleaseDC(poster, dc);
+  EXPECT_GE(posterPlace.right - posterPlace.left, 97);
+  EXPECT_GE(posterPlace.right - posterPlace.left, text.cx + GetSystemMetrics(SM_CXMENUCHECK));
+
   // Labels sized to their texts, at their places.
   struct Label {
     ControlId id;
@@ -203,9 +222,10 @@ TEST_F(WizardWindowRows, RowsStandTwentyPixelsApartInTheGroupBox) {
     int index, checkTop;
   } cases[] = {{0, 28}, {1, 48}, {2, 68}, {11, 248}};
   for (const auto& c : cases) {
-    HWND row = GetDlgItem(group, kFirstSubtitleRow + c.index);
+    HWND row = window.Row(c.index);
     ASSERT_TRUE(row) << c.index;
-    const RECT place = PlaceInParent(row);
+    EXPECT_EQ(GetDlgCtrlID(row), kFirstSubtitleRow + c.index);
+    const RECT place = PlaceIn(row, group);
     EXPECT_EQ(place.left, 38);
     EXPECT_EQ(place.top, c.checkTop);
     EXPECT_EQ(place.right - place.left, 538);
@@ -213,11 +233,12 @@ TEST_F(WizardWindowRows, RowsStandTwentyPixelsApartInTheGroupBox) {
   }
   // The flags: pictures 16 x 11 at left 16, 4 pixels below their checkbox.
   int flags = 0;
-  for (HWND child = GetWindow(group, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+  HWND panel = window.RowsPanel();
+  for (HWND child = GetWindow(panel, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     wchar_t className[32] = {};
     GetClassNameW(child, className, 32);
     if (_wcsicmp(className, L"Static") == 0) {
-      const RECT place = PlaceInParent(child);
+      const RECT place = PlaceIn(child, group);
       EXPECT_EQ(place.left, 16);
       EXPECT_EQ((place.top - 32) % 20, 0);
       EXPECT_EQ(place.right - place.left, 16);
@@ -232,12 +253,39 @@ TEST_F(WizardWindowRows, RowsStandTwentyPixelsApartInTheGroupBox) {
   window.SetRowBold(0);
   EXPECT_TRUE(window.RowTicked(0));
   EXPECT_FALSE(window.RowTicked(1));
-  SendMessageW(GetDlgItem(group, kFirstSubtitleRow + 1), BM_CLICK, 0, 0);  // the user ticks it
+  SendMessageW(window.Row(1), BM_CLICK, 0, 0);  // the user ticks it
   EXPECT_TRUE(window.RowTicked(1));
   LOGFONTW font{};
-  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(GetDlgItem(group, kFirstSubtitleRow), WM_GETFONT, 0, 0)),
-             sizeof font, &font);
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(window.Row(0), WM_GETFONT, 0, 0)), sizeof font,
+             &font);
   EXPECT_EQ(font.lfWeight, FW_BOLD);
+}
+
+TEST_F(WizardWindowRows, RowsPastTheBoxsEdgeScrollAndNamesKeepTheirAmpersands) {
+  HWND panel = window.RowsPanel();
+  for (int i = 0; i < 11; ++i) window.AddSubtitleRow(i, L"Row");
+  EXPECT_FALSE(GetWindowLongW(panel, GWL_STYLE) & WS_VSCROLL);  // eleven rows fit
+  for (int i = 11; i < 20; ++i) window.AddSubtitleRow(i, L"Tom & Jerry " + std::to_wstring(i));
+  EXPECT_TRUE(GetWindowLongW(panel, GWL_STYLE) & WS_VSCROLL);
+  EXPECT_EQ(Text(window.Row(19)), L"Tom && Jerry 19");  // shown as one "&"
+
+  // Scrolled to the end, the last row lies inside the panel and the box.
+  RECT seen;
+  SendMessageW(panel, WM_VSCROLL, SB_BOTTOM, 0);
+  GetWindowRect(window.Row(19), &seen);
+  RECT view, group;
+  GetWindowRect(panel, &view);
+  GetWindowRect(window.Control(kGrpBxAvancado), &group);
+  EXPECT_GE(seen.top, view.top);
+  EXPECT_LE(seen.bottom, view.bottom);
+  EXPECT_LE(view.bottom, group.bottom);
+  // The rows keep their steps while scrolled, and come back to their places.
+  EXPECT_EQ(PlaceIn(window.Row(19), panel).top - PlaceIn(window.Row(18), panel).top, 20);
+  SendMessageW(panel, WM_VSCROLL, SB_TOP, 0);
+  EXPECT_EQ(PlaceIn(window.Row(0), window.Control(kGrpBxAvancado)).top, 28);
+
+  // The label shows "&" as it is.
+  EXPECT_TRUE(GetWindowLongW(window.Control(kLblMovieName), GWL_STYLE) & SS_NOPREFIX);
 }
 
 TEST_F(WizardWindowRows, PosterShowsJpegPicturesOnly) {
