@@ -313,11 +313,13 @@ TEST_F(WizardWindowRows, PosterCheckboxReportsItsClicksAndKeepsItsHint) {
 }
 
 // The masks as the processor holds them, not as the runtime remembers them.
+#if defined(__i386__)
 unsigned X87ControlWord() {
   unsigned short word = 0;
   __asm__ volatile("fnstcw %0" : "=m"(word));
   return word;
 }
+#endif
 
 unsigned SseControlStatus() {
   unsigned word = 0;
