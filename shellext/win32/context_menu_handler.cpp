@@ -73,13 +73,14 @@ STDMETHODIMP Corvelle::Initialize(PCIDLIST_ABSOLUTE, IDataObject* dataObject, HK
   });
 }
 
-STDMETHODIMP Corvelle::QueryContextMenu(HMENU menu, UINT index, UINT firstCommand, UINT,
-                                        UINT flags) {
+STDMETHODIMP Corvelle::QueryContextMenu(HMENU menu, UINT index, UINT firstCommand,
+                                        UINT lastCommand, UINT flags) {
   return GuardedCall([&]() -> HRESULT {
-    switch (DecideMenuOffer(LastPath, flags)) {
+    switch (DecideMenuOffer(LastPath, flags, firstCommand, lastCommand)) {
       case MenuOffer::NotAVideo:
         return LastErrorResult();
       case MenuOffer::DefaultOnly:
+      case MenuOffer::NoRoom:
         return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
       case MenuOffer::Commands:
         break;
