@@ -230,6 +230,37 @@ TEST_F(CorvelleDll, ReferenceCountsAndUnloadingFollowEveryObjectAndLock) {
   EXPECT_EQ(dll_->CanUnloadNow(), S_OK);
 }
 
+TEST_F(CorvelleDll, UnlockWithoutALockLeavesTheCountsAlone) {
+  ComPtr<IClassFactory> factory = Factory();
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+  EXPECT_EQ(dll_->CanUnloadNow(), S_FALSE) << "the factory itself still lives";
+  ComPtr<IContextMenu> handler;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IContextMenu, handler.put_void()), S_OK);
+  factory.reset();
+  EXPECT_EQ(dll_->CanUnloadNow(), S_FALSE) << "a handler still lives";
+
+  // One real lock, undone twice: the second unlock takes nothing off.
+  factory = Factory();
+  EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+  factory.reset();
+  EXPECT_EQ(dll_->CanUnloadNow(), S_FALSE) << "a handler still lives";
+  handler.reset();
+  EXPECT_EQ(dll_->CanUnloadNow(), S_OK);
+
+  // A lock taken after the stray unlocks still keeps the module.
+  factory = Factory();
+  EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+  factory.reset();
+  EXPECT_EQ(dll_->CanUnloadNow(), S_FALSE);
+  factory = Factory();
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+  factory.reset();
+  EXPECT_EQ(dll_->CanUnloadNow(), S_OK);
+}
+
 TEST_F(CorvelleDll, InitializeRefusesWhatIsNoSelectionOfOneToNinetyNineFiles) {
   ComPtr<IShellExtInit> init;
   ASSERT_EQ(Factory()->CreateInstance(nullptr, IID_IShellExtInit, init.put_void()), S_OK);
@@ -309,12 +340,28 @@ TEST_F(CorvelleDll, QueryInsertsSeparatorSubmenuSeparatorWithTheFlag) {
     EXPECT_EQ(command.hbmpUnchecked, item.hbmpItem) << position;
   }
 
-  // A second query on another menu (the shell asks again for a new menu).
+  // A second query on another menu (the shell asks again for a new menu),
+  // with exactly the two identifiers needed.
   UniqueMenu again(CreatePopupMenu());
-  EXPECT_EQ(handler->QueryContextMenu(again.get(), 0, 7, 7, CMF_NORMAL),
+  EXPECT_EQ(handler->QueryContextMenu(again.get(), 0, 7, 8, CMF_NORMAL),
             MAKE_HRESULT(SEVERITY_SUCCESS, 0, 2));
   EXPECT_EQ(GetMenuItemCount(again.get()), 3);
   EXPECT_EQ(GetMenuItemID(GetSubMenu(again.get(), 1), 1), 8u);
+}
+
+TEST_F(CorvelleDll, QueryWithFewerThanTwoFreeIdentifiersInsertsNothing) {
+  ComPtr<IContextMenu> handler = Handler({L"C:\\Films\\b.avi"});
+  const struct {
+    UINT first, last;
+  } ranges[] = {{7, 7}, {7, 6}, {0xFFFFFFFFu, 0xFFFFFFFFu}};
+  for (const auto& range : ranges) {
+    UniqueMenu menu = ShellMenu();
+    SetLastError(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(handler->QueryContextMenu(menu.get(), 1, range.first, range.last, CMF_NORMAL),
+              MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0))
+        << range.first << ".." << range.last;
+    EXPECT_EQ(GetMenuItemCount(menu.get()), 2) << range.first << ".." << range.last;
+  }
 }
 
 TEST_F(CorvelleDll, QueryOffersNothingUnlessTheLastFileIsAVideo) {
