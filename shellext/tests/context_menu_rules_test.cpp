@@ -73,7 +73,7 @@ TEST(CommandFromVerb, OffsetsZeroAndOneOnly) {
 }
 
 TEST(DecideInvocation, ReadsTheVerbFieldTheCallerFilledIn) {
-  constexpr std::uintptr_t kText = 0x7ff612340000;  // the address of some verb text
+  constexpr std::uintptr_t kText = 0x00412340;  // the address of some verb text
   const struct {
     std::uint32_t mask;
     std::uintptr_t verb;

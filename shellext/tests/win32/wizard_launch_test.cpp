@@ -73,32 +73,36 @@ TEST_F(RunWizardCommandTest, WithoutUiTheFileThatCannotBeOpenedIsSkippedSilently
   EXPECT_EQ(events, ExpectedStarts(" (no ui)"));
 }
 
+namespace {
+
+std::vector<std::wstring> allowed;  // image of each process let to the foreground
+
+BOOL WINAPI RecordAllowedProcess(DWORD id) {
+  UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+  wchar_t image[MAX_PATH] = {};
+  DWORD size = MAX_PATH;
+  if (process) QueryFullProcessImageNameW(process.get(), 0, image, &size);
+  allowed.push_back(image);
+  return TRUE;
+}
+
+}  // namespace
+
 TEST(LaunchWizard, LetsTheStartedProcessToTheForegroundAndWaitsForIt) {
-  static std::vector<std::wstring> allowed;  // image of each process let to the foreground
   allowed.clear();
   wchar_t system[MAX_PATH] = {};
   GetSystemDirectoryW(system, MAX_PATH);
   const std::wstring program = std::wstring(system) + L"\\cmd.exe";
   TempFolder folder;
   const auto marker = folder.path() / L"ended.txt";
-  LaunchWizard(program, L"/c echo x> \"" + marker.wstring() + L"\"", false, [](DWORD id) -> BOOL {
-    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
-    wchar_t image[MAX_PATH] = {};
-    DWORD size = MAX_PATH;
-    if (process) QueryFullProcessImageNameW(process.get(), 0, image, &size);
-    allowed.push_back(image);
-    return TRUE;
-  });
+  LaunchWizard(program, L"/c echo x> \"" + marker.wstring() + L"\"", false, RecordAllowedProcess);
   EXPECT_TRUE(std::filesystem::exists(marker)) << "returned before the program had ended";
   ASSERT_EQ(allowed.size(), 1u);
   EXPECT_EQ(_wcsicmp(allowed[0].c_str(), program.c_str()), 0);
 
   // A program that cannot be started lets nothing to the foreground.
   allowed.clear();
-  LaunchWizard((folder.path() / L"missing.exe").wstring(), L"", false, [](DWORD) -> BOOL {
-    allowed.push_back(L"?");
-    return TRUE;
-  });
+  LaunchWizard((folder.path() / L"missing.exe").wstring(), L"", false, RecordAllowedProcess);
   EXPECT_TRUE(allowed.empty());
 }
 
