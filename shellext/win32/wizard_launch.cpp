@@ -112,11 +112,18 @@ struct CommandThread {
   HMODULE module = nullptr;
 };
 
+// Commands take turns: a second command, from the same window or another,
+// starts its fingerprints and wizards only when the first has ended, as it
+// did when each command held its caller's thread. Two wizards at once would
+// share one working folder.
+SRWLOCK CommandTurn = SRWLOCK_INIT;
+
 DWORD WINAPI RunCommandThread(void* parameter) {
   HMODULE module = nullptr;
   {
     std::unique_ptr<CommandThread> thread(static_cast<CommandThread*>(parameter));
     module = thread->module;
+    AcquireSRWLockExclusive(&CommandTurn);
     // ShellExecuteExW may hand the start to shell extensions of its own: it
     // wants a single-threaded apartment.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
@@ -126,6 +133,7 @@ DWORD WINAPI RunCommandThread(void* parameter) {
       // Nothing may leave the thread; what was started stays started.
     }
     if (SUCCEEDED(com)) CoUninitialize();
+    ReleaseSRWLockExclusive(&CommandTurn);
   }  // the command's copies are freed while the module's code is still ours
   ModuleObjectRemoved();
   FreeLibraryAndExitThread(module, 0);

@@ -61,5 +61,6 @@ void RunWizardCommand(const WizardCommand& command);
 // caller's window keeps serving its messages. Until that thread has ended
 // the module counts one more object (DllCanUnloadNow answers S_FALSE) and
 // holds a reference on itself, so its code stays mapped even when unloaded
-// in the meantime. Fails only when the thread cannot be made.
+// in the meantime. Commands take turns: one started while another runs
+// waits for it to end. Fails only when the thread cannot be made.
 HRESULT StartWizardCommand(WizardCommand command);

@@ -774,6 +774,27 @@ TEST_F(CorvelleDll, TopTenLeavesTheInvokingWindowAnsweringWhileEachWizardRuns) {
   EXPECT_EQ(runs[1].arguments.at(3), L"top");
 }
 
+TEST_F(CorvelleDll, ACommandStartedWhileAnotherRunsWaitsForItsWizardsToEnd) {
+  const auto first = videos_.path() / L"one.avi";
+  const auto second = videos_.path() / L"two.avi";
+  WriteVideoFile(first, 100, 16);
+  WriteVideoFile(second, 100, 17);
+  ComPtr<IContextMenu> one = Handler({first.wstring()});
+  ComPtr<IContextMenu> two = Handler({second.wstring()});
+  CMINVOKECOMMANDINFO top10 = InvokeByOffset(1);
+  CMINVOKECOMMANDINFO best = InvokeByOffset(0);
+  EXPECT_EQ(one->InvokeCommand(&top10), S_OK);
+  one.reset();
+  EXPECT_EQ(InvokeAndWait(two, &best), S_OK);
+  bool overlapped = true;
+  const auto runs = Runs(&overlapped);
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_FALSE(overlapped) << "two wizards were open at once";
+  // Which command's thread goes first is not fixed; each file ran once.
+  std::set<std::wstring> files = {runs[0].arguments.at(1), runs[1].arguments.at(1)};
+  EXPECT_EQ(files, (std::set<std::wstring>{first.wstring(), second.wstring()}));
+}
+
 TEST_F(CorvelleDll, TenThousandRightClicksLeaveNoHandleGdiObjectOrMediumBehind) {
   std::vector<std::wstring> tooMany;
   for (int i = 0; i < 100; ++i) tooMany.push_back(L"C:\\Films\\clip" + std::to_wstring(i) + L".avi");
