@@ -25,22 +25,32 @@ TEST(AcceptsSelectionSize, OneToNinetyNineFiles) {
   EXPECT_FALSE(AcceptsSelectionSize(0xFFFFFFFFu));
 }
 
-TEST(DecideMenuOffer, VideoTestComesBeforeTheDefaultOnlyFlag) {
+TEST(DecideMenuOffer, VideoTestComesFirstThenDefaultOnlyThenTheIdentifierRange) {
   const struct {
     const wchar_t* lastPath;
     unsigned flags;
+    unsigned first, last;
     MenuOffer offer;
   } cases[] = {
-      {L"C:\\Films\\b.avi", 0x0, MenuOffer::Commands},
-      {L"C:\\Films\\b.avi", 0x10, MenuOffer::Commands},  // other flags do not matter
-      {L"C:\\Films\\b.avi", kQueryFlagDefaultOnly, MenuOffer::DefaultOnly},
-      {L"C:\\Films\\b.avi", kQueryFlagDefaultOnly | 0x4, MenuOffer::DefaultOnly},
-      {L"C:\\Films\\a.txt", 0x0, MenuOffer::NotAVideo},
-      {L"C:\\Films\\a.txt", kQueryFlagDefaultOnly, MenuOffer::NotAVideo},
-      {L"", 0x0, MenuOffer::NotAVideo},
+      {L"C:\\Films\\b.avi", 0x0, 100, 200, MenuOffer::Commands},
+      {L"C:\\Films\\b.avi", 0x10, 100, 200, MenuOffer::Commands},  // other flags do not matter
+      {L"C:\\Films\\b.avi", kQueryFlagDefaultOnly, 100, 200, MenuOffer::DefaultOnly},
+      {L"C:\\Films\\b.avi", kQueryFlagDefaultOnly | 0x4, 100, 200, MenuOffer::DefaultOnly},
+      {L"C:\\Films\\a.txt", 0x0, 100, 200, MenuOffer::NotAVideo},
+      {L"C:\\Films\\a.txt", kQueryFlagDefaultOnly, 100, 200, MenuOffer::NotAVideo},
+      {L"", 0x0, 100, 200, MenuOffer::NotAVideo},
+      // The last identifier is included: two free identifiers are enough.
+      {L"C:\\Films\\b.avi", 0x0, 100, 101, MenuOffer::Commands},
+      {L"C:\\Films\\b.avi", 0x0, 100, 100, MenuOffer::NoRoom},
+      {L"C:\\Films\\b.avi", 0x0, 100, 99, MenuOffer::NoRoom},
+      {L"C:\\Films\\b.avi", 0x0, 0xFFFFFFFFu, 0xFFFFFFFFu, MenuOffer::NoRoom},
+      {L"C:\\Films\\b.avi", 0x0, 0xFFFFFFFEu, 0xFFFFFFFFu, MenuOffer::Commands},
+      {L"C:\\Films\\b.avi", 0x0, 1, 0, MenuOffer::NoRoom},
+      {L"C:\\Films\\a.txt", 0x0, 100, 100, MenuOffer::NotAVideo},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(DecideMenuOffer(c.lastPath, c.flags), c.offer) << c.flags;
+    EXPECT_EQ(DecideMenuOffer(c.lastPath, c.flags, c.first, c.last), c.offer)
+        << c.flags << " " << c.first << ".." << c.last;
   }
 }
 
@@ -60,6 +70,39 @@ TEST(CommandFromVerb, OffsetsZeroAndOneOnly) {
   // 16 bits are 0 or 1.
   EXPECT_EQ(CommandFromVerb(0x10000), std::nullopt);
   EXPECT_EQ(CommandFromVerb(0x12340001), std::nullopt);
+}
+
+TEST(DecideInvocation, ReadsTheVerbFieldTheCallerFilledIn) {
+  constexpr std::uintptr_t kText = 0x00412340;  // the address of some verb text
+  const struct {
+    std::uint32_t mask;
+    std::uintptr_t verb;
+    std::optional<std::uintptr_t> verbW;
+    std::optional<MenuCommand> command;
+  } cases[] = {
+      {0, 1, std::nullopt, CommandTop10},
+      {0, 0, std::nullopt, CommandBestSubtitle},
+      {0, kText, std::nullopt, std::nullopt},
+      // The UTF-16 field counts only for Unicode callers...
+      {0, 1, kText, CommandTop10},
+      {0, 0, 1, CommandBestSubtitle},
+      // ...whose structure holds it: a null 8-bit field is not offset 0.
+      {kInvokeMaskUnicode, 0, kText, std::nullopt},
+      {kInvokeMaskUnicode, kText, kText, std::nullopt},
+      {kInvokeMaskUnicode, 0, 1, CommandTop10},
+      {kInvokeMaskUnicode, 1, 1, CommandTop10},
+      {kInvokeMaskUnicode, 0, 2, std::nullopt},
+      {kInvokeMaskUnicode | kInvokeMaskNoUi, 0, 0, CommandBestSubtitle},
+      // A Unicode flag on the short structure: only the 8-bit field exists.
+      {kInvokeMaskUnicode, 1, std::nullopt, CommandTop10},
+      {kInvokeMaskUnicode, kText, std::nullopt, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    const InvocationDecision decision = DecideInvocation({c.mask, c.verb, c.verbW});
+    EXPECT_EQ(decision.command, c.command)
+        << std::hex << c.mask << " " << c.verb << " " << c.verbW.value_or(0xdead);
+    EXPECT_EQ(decision.showUi, (c.mask & kInvokeMaskNoUi) == 0);
+  }
 }
 
 TEST(ResultFromWin32Error, MapsIntoTheWin32Facility) {

@@ -51,9 +51,9 @@ STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** ob
 
 STDMETHODIMP ClassFactory::LockServer(BOOL lock) {
   if (lock) {
-    ModuleObjectAdded();
+    ServerLocked();
   } else {
-    ModuleObjectRemoved();
+    ServerUnlocked();
   }
   return S_OK;
 }

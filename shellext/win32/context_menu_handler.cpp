@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <cstddef>
+
 #include "context_menu_rules.h"
 #include "module_state.h"
 #include "wizard_launch.h"
@@ -73,13 +75,14 @@ STDMETHODIMP Corvelle::Initialize(PCIDLIST_ABSOLUTE, IDataObject* dataObject, HK
   });
 }
 
-STDMETHODIMP Corvelle::QueryContextMenu(HMENU menu, UINT index, UINT firstCommand, UINT,
-                                        UINT flags) {
+STDMETHODIMP Corvelle::QueryContextMenu(HMENU menu, UINT index, UINT firstCommand,
+                                        UINT lastCommand, UINT flags) {
   return GuardedCall([&]() -> HRESULT {
-    switch (DecideMenuOffer(LastPath, flags)) {
+    switch (DecideMenuOffer(LastPath, flags, firstCommand, lastCommand)) {
       case MenuOffer::NotAVideo:
         return LastErrorResult();
       case MenuOffer::DefaultOnly:
+      case MenuOffer::NoRoom:
         return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
       case MenuOffer::Commands:
         break;
@@ -136,11 +139,30 @@ HRESULT Corvelle::InsertMenuItems(HMENU menu, UINT index, UINT firstCommand) {
 
 STDMETHODIMP Corvelle::InvokeCommand(CMINVOKECOMMANDINFO* info) {
   return GuardedCall([&]() -> HRESULT {
-    if (!info) return E_INVALIDARG;
-    const auto command = CommandFromVerb(reinterpret_cast<std::uintptr_t>(info->lpVerb));
-    if (!command) return E_FAIL;
-    RunWizardCommand(info->hwnd, SelectedPaths, *command, WizardProgramPath());
-    return S_OK;
+    if (!info || info->cbSize < sizeof(CMINVOKECOMMANDINFO)) return E_INVALIDARG;
+    InvocationFields fields;
+    fields.mask = info->fMask;
+    fields.verb = reinterpret_cast<std::uintptr_t>(info->lpVerb);
+    // The UTF-16 verb exists only in the extended structure.
+    constexpr size_t kVerbWEnd =
+        offsetof(CMINVOKECOMMANDINFOEX, lpVerbW) + sizeof(CMINVOKECOMMANDINFOEX::lpVerbW);
+    if (info->cbSize >= kVerbWEnd) {
+      fields.verbW = reinterpret_cast<std::uintptr_t>(
+          reinterpret_cast<const CMINVOKECOMMANDINFOEX*>(info)->lpVerbW);
+    }
+    const InvocationDecision decision = DecideInvocation(fields);
+    if (!decision.command) return E_FAIL;
+
+    // The fingerprints and the wizards run on a thread of their own: the
+    // caller's window (Explorer's, a file dialog's) must keep answering
+    // while a wizard is open.
+    WizardCommand command;
+    command.owner = info->hwnd;
+    command.paths = SelectedPaths;
+    command.command = *decision.command;
+    command.programPath = WizardProgramPath();
+    command.showUi = decision.showUi;
+    return StartWizardCommand(std::move(command));
   });
 }
 

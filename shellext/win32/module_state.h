@@ -16,6 +16,12 @@ extern LONG ModuleObjectCount;
 inline void ModuleObjectAdded() { InterlockedIncrement(&ModuleObjectCount); }
 inline void ModuleObjectRemoved() { InterlockedDecrement(&ModuleObjectCount); }
 
+// Server locks, counted on their own as well so that an unlock without a
+// lock before it is ignored: it can neither take ModuleObjectCount below
+// zero nor undo what a live object counts.
+void ServerLocked();
+void ServerUnlocked();
+
 // Runs `body` (returning an HRESULT) so that no exception leaves a COM method
 // or an export: running out of memory gives E_OUTOFMEMORY, anything else
 // E_FAIL.

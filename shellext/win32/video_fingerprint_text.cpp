@@ -1,6 +1,7 @@
 #include "video_fingerprint_text.h"
 
 #include "code_page.h"
+#include "long_path.h"
 #include "unique_resource.h"
 #include "video_fingerprint.h"
 
@@ -43,10 +44,12 @@ class FileSource : public FingerprintSource {
 }  // namespace
 
 std::string VideoFingerprintText(HWND owner, const std::wstring& path,
-                                 MessageBoxAFunction showMessage) {
-  UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                 MessageBoxAFunction showMessage, CreateFileWFunction openFile) {
+  UniqueFile file(openFile(ExtendedLengthPath(path).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
+    if (!showMessage) return {};
     // The same words whatever the reason, in the 8-bit message box.
     const std::string text =
         WideToCodePage(L"El archivo está siendo utilizado por otro proceso", kWesternCodePage);

@@ -1,11 +1,17 @@
 // Corvelle.dll loaded in-process, driven the way Explorer drives a
 // context-menu handler.
 #include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
+#include <winternl.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <fstream>
 #include <set>
+#include <thread>
 
 #include "class_factory.h"
 #include "corvelle_test_support.h"
@@ -48,6 +54,23 @@ class CorvelleDll : public ::testing::Test {
     return menu;
   }
 
+  // Invokes a command as Explorer does, letting go of the handler as soon as
+  // the call returns, then serves this thread's messages until the command's
+  // own thread is done, that is until the module may be unloaded.
+  HRESULT InvokeAndWait(ComPtr<IContextMenu>& handler, CMINVOKECOMMANDINFO* info) {
+    const HRESULT result = handler->InvokeCommand(info);
+    handler.reset();
+    EXPECT_TRUE(ServeMessagesUntil([&] { return dll_->CanUnloadNow() == S_OK; }))
+        << "the command did not end";
+    return result;
+  }
+
+  // The file open in another program that shares it with nobody.
+  static UniqueFile HoldWithoutSharing(const std::filesystem::path& file) {
+    return UniqueFile(CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
+
   std::vector<WizardRun> Runs(bool* overlapped = nullptr) {
     return ReadWizardRuns(install_.path(), overlapped);
   }
@@ -66,6 +89,54 @@ std::wstring MenuText(HMENU menu, UINT position) {
   wchar_t text[128] = {};
   GetMenuStringW(menu, position, text, 128, MF_BYPOSITION);
   return text;
+}
+
+struct WindowTraits {
+  using Type = HWND;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { DestroyWindow(h); }
+};
+using UniqueWindow = UniqueResource<WindowTraits>;
+
+// A top-level window of this thread, standing in for Explorer's.
+UniqueWindow ExplorerWindow() {
+  return UniqueWindow(CreateWindowExW(0, L"STATIC", L"Explorer", WS_OVERLAPPEDWINDOW, 0, 0, 300,
+                                      200, nullptr, nullptr, nullptr, nullptr));
+}
+
+// How many handles the process holds. Wine counts none (0); there the value
+// of the next new handle stands in, since Wine gives out the lowest free slot
+// of the handle table: a handle left open keeps its slot taken and moves the
+// next one up.
+struct HandleMark {
+  DWORD count = 0;
+  HANDLE next = nullptr;
+  bool operator==(const HandleMark& other) const {
+    return count == other.count && (count != 0 || next == other.next);
+  }
+};
+HandleMark MarkHandles() {
+  HandleMark mark;
+  GetProcessHandleCount(GetCurrentProcess(), &mark.count);
+  mark.next = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  CloseHandle(mark.next);
+  return mark;
+}
+
+// How many GDI objects the process holds. Where the system counts none
+// (Wine's GetGuiResources answers 0), the used entries of the process's GDI
+// handle table: Wine keeps it where Windows keeps its own, in the process
+// environment block (at 0xF8 in the 64-bit block), 65 536 entries of 24
+// bytes with the object's type at byte 14.
+DWORD CountGdiObjects() {
+  const DWORD counted = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  if (counted != 0) return counted;
+  const auto peb = reinterpret_cast<const unsigned char*>(NtCurrentTeb()->ProcessEnvironmentBlock);
+  const auto table = *reinterpret_cast<const unsigned char* const*>(peb + 0xF8);
+  if (!table) return 0;
+  DWORD used = 0;
+  for (size_t i = 0; i < 0x10000; ++i) used += table[i * 24 + 14] != 0;
+  return used;
 }
 
 // A popup menu with the shell's own items before and after ours.
@@ -230,6 +301,37 @@ TEST_F(CorvelleDll, ReferenceCountsAndUnloadingFollowEveryObjectAndLock) {
   EXPECT_EQ(dll_->CanUnloadNow(), S_OK);
 }
 
+TEST_F(CorvelleDll, UnlockWithoutALockLeavesTheCountsAlone) {
+  ComPtr<IClassFactory> factory = Factory();
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+  EXPECT_EQ(dll_->CanUnloadNow(), S_FALSE) << "the factory itself still lives";
+  ComPtr<IContextMenu> handler;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IContextMenu, handler.put_void()), S_OK);
+  factory.reset();
+  EXPECT_EQ(dll_->CanUnloadNow(), S_FALSE) << "a handler still lives";
+
+  // One real lock, undone twice: the second unlock takes nothing off.
+  factory = Factory();
+  EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+  factory.reset();
+  EXPECT_EQ(dll_->CanUnloadNow(), S_FALSE) << "a handler still lives";
+  handler.reset();
+  EXPECT_EQ(dll_->CanUnloadNow(), S_OK);
+
+  // A lock taken after the stray unlocks still keeps the module.
+  factory = Factory();
+  EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+  factory.reset();
+  EXPECT_EQ(dll_->CanUnloadNow(), S_FALSE);
+  factory = Factory();
+  EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+  factory.reset();
+  EXPECT_EQ(dll_->CanUnloadNow(), S_OK);
+}
+
 TEST_F(CorvelleDll, InitializeRefusesWhatIsNoSelectionOfOneToNinetyNineFiles) {
   ComPtr<IShellExtInit> init;
   ASSERT_EQ(Factory()->CreateInstance(nullptr, IID_IShellExtInit, init.put_void()), S_OK);
@@ -309,12 +411,28 @@ TEST_F(CorvelleDll, QueryInsertsSeparatorSubmenuSeparatorWithTheFlag) {
     EXPECT_EQ(command.hbmpUnchecked, item.hbmpItem) << position;
   }
 
-  // A second query on another menu (the shell asks again for a new menu).
+  // A second query on another menu (the shell asks again for a new menu),
+  // with exactly the two identifiers needed.
   UniqueMenu again(CreatePopupMenu());
-  EXPECT_EQ(handler->QueryContextMenu(again.get(), 0, 7, 7, CMF_NORMAL),
+  EXPECT_EQ(handler->QueryContextMenu(again.get(), 0, 7, 8, CMF_NORMAL),
             MAKE_HRESULT(SEVERITY_SUCCESS, 0, 2));
   EXPECT_EQ(GetMenuItemCount(again.get()), 3);
   EXPECT_EQ(GetMenuItemID(GetSubMenu(again.get(), 1), 1), 8u);
+}
+
+TEST_F(CorvelleDll, QueryWithFewerThanTwoFreeIdentifiersInsertsNothing) {
+  ComPtr<IContextMenu> handler = Handler({L"C:\\Films\\b.avi"});
+  const struct {
+    UINT first, last;
+  } ranges[] = {{7, 7}, {7, 6}, {0xFFFFFFFFu, 0xFFFFFFFFu}};
+  for (const auto& range : ranges) {
+    UniqueMenu menu = ShellMenu();
+    SetLastError(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(handler->QueryContextMenu(menu.get(), 1, range.first, range.last, CMF_NORMAL),
+              MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0))
+        << range.first << ".." << range.last;
+    EXPECT_EQ(GetMenuItemCount(menu.get()), 2) << range.first << ".." << range.last;
+  }
 }
 
 TEST_F(CorvelleDll, QueryOffersNothingUnlessTheLastFileIsAVideo) {
@@ -381,7 +499,7 @@ TEST_F(CorvelleDll, InvokeStartsTheWizardBesideTheDllOncePerFileOneAfterAnother)
   ASSERT_EQ(handler->QueryContextMenu(menu.get(), 0, kFirstCommand, kFirstCommand + 100, 0),
             MAKE_HRESULT(SEVERITY_SUCCESS, 0, 2));
   CMINVOKECOMMANDINFO top10 = InvokeByOffset(1);
-  EXPECT_EQ(handler->InvokeCommand(&top10), S_OK);
+  EXPECT_EQ(InvokeAndWait(handler, &top10), S_OK);
   std::filesystem::current_path(previous);
 
   bool overlapped = true;
@@ -390,7 +508,7 @@ TEST_F(CorvelleDll, InvokeStartsTheWizardBesideTheDllOncePerFileOneAfterAnother)
   EXPECT_FALSE(overlapped) << "the second wizard started before the first had ended";
   const std::wstring program = (install_.path() / L"morvane.exe").wstring();
   for (const auto& run : runs) {
-    EXPECT_TRUE(run.ended) << "InvokeCommand returned while a wizard was running";
+    EXPECT_TRUE(run.ended) << "the command ended while a wizard was running";
     EXPECT_EQ(_wcsicmp(run.program.c_str(), program.c_str()), 0) << Utf8(run.program);
   }
   std::wstring firstStar = first.wstring();
@@ -414,7 +532,7 @@ TEST_F(CorvelleDll, BestSubtitleCommandStartsTextFilesOfTheSelectionToo) {
   WriteVideoFile(video, 70000, 4);
   ComPtr<IContextMenu> handler = Handler({text.wstring(), video.wstring()});
   CMINVOKECOMMANDINFO best = InvokeByOffset(0);
-  EXPECT_EQ(handler->InvokeCommand(&best), S_OK);
+  EXPECT_EQ(InvokeAndWait(handler, &best), S_OK);
   const auto runs = Runs();
   ASSERT_EQ(runs.size(), 2u);
   EXPECT_EQ(runs[0].arguments.at(1), text.wstring());
@@ -432,8 +550,32 @@ TEST_F(CorvelleDll, UnknownCommandsStartNothing) {
   CMINVOKECOMMANDINFO byText = InvokeByOffset(0);
   byText.lpVerb = "open";
   EXPECT_EQ(handler->InvokeCommand(&byText), E_FAIL);
+  // A Unicode caller's text verb, with no 8-bit verb at all: not offset 0.
+  CMINVOKECOMMANDINFOEX unicodeText = InvokeUnicode(nullptr, L"open");
+  EXPECT_EQ(handler->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&unicodeText)), E_FAIL);
+  unicodeText.lpVerb = "open";
+  EXPECT_EQ(handler->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&unicodeText)), E_FAIL);
+  CMINVOKECOMMANDINFOEX unicodeThird = InvokeUnicode(nullptr, MAKEINTRESOURCEW(2));
+  EXPECT_EQ(handler->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&unicodeThird)), E_FAIL);
+  CMINVOKECOMMANDINFO tooSmall = InvokeByOffset(0);
+  tooSmall.cbSize = offsetof(CMINVOKECOMMANDINFO, lpVerb);
+  EXPECT_EQ(handler->InvokeCommand(&tooSmall), E_INVALIDARG);
   EXPECT_EQ(handler->InvokeCommand(nullptr), E_INVALIDARG);
+  // Refused before anything runs: no thread of the handler's keeps the module.
+  handler.reset();
+  EXPECT_EQ(dll_->CanUnloadNow(), S_OK);
   EXPECT_TRUE(Runs().empty());
+}
+
+TEST_F(CorvelleDll, UnicodeCallersNameTheCommandInTheWideVerb) {
+  const auto video = videos_.path() / L"b.avi";
+  WriteVideoFile(video, 100, 5);
+  ComPtr<IContextMenu> handler = Handler({video.wstring()});
+  CMINVOKECOMMANDINFOEX top10 = InvokeUnicode(nullptr, MAKEINTRESOURCEW(1));
+  EXPECT_EQ(InvokeAndWait(handler, reinterpret_cast<CMINVOKECOMMANDINFO*>(&top10)), S_OK);
+  const auto runs = Runs();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].arguments.at(3), L"top");
 }
 
 TEST_F(CorvelleDll, PathsOfAnyScriptAndLengthReachTheWizardWhole) {
@@ -452,7 +594,7 @@ TEST_F(CorvelleDll, PathsOfAnyScriptAndLengthReachTheWizardWhole) {
   EXPECT_EQ(handler->QueryContextMenu(menu.get(), 0, kFirstCommand, kFirstCommand + 100, 0),
             MAKE_HRESULT(SEVERITY_SUCCESS, 0, 2));
   CMINVOKECOMMANDINFO best = InvokeByOffset(0);
-  EXPECT_EQ(handler->InvokeCommand(&best), S_OK);
+  EXPECT_EQ(InvokeAndWait(handler, &best), S_OK);
   const auto runs = Runs();
   ASSERT_EQ(runs.size(), 2u);
   std::wstring cjkStar = cjk.wstring();
@@ -470,21 +612,24 @@ TEST_F(CorvelleDll, FileThatCannotBeOpenedShowsItsMessageAndGetsNoWizard) {
   const auto free = videos_.path() / L"free.avi";
   WriteVideoFile(locked, 100, 8);
   WriteVideoFile(free, 100, 9);
-  UniqueFile holder(CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile holder = HoldWithoutSharing(locked);
   ASSERT_TRUE(holder);
 
   ASSERT_TRUE(HasDisplay()) << "message boxes need an X display (DISPLAY)";
+  // The invoking window, served by this thread while the command runs.
+  UniqueWindow explorer = ExplorerWindow();
+  ASSERT_TRUE(explorer);
   ComPtr<IContextMenu> handler =
       Handler({locked.wstring(), (videos_.path() / L"missing.avi").wstring(), free.wstring()});
   DialogCloser closer;
-  CMINVOKECOMMANDINFO top10 = InvokeByOffset(1);
-  EXPECT_EQ(handler->InvokeCommand(&top10), S_OK);
+  CMINVOKECOMMANDINFO top10 = InvokeByOffset(1, explorer.get());
+  EXPECT_EQ(InvokeAndWait(handler, &top10), S_OK);
   const auto seen = closer.seen();
   ASSERT_EQ(seen.size(), 2u);
   for (const auto& message : seen) {
     EXPECT_EQ(message.caption, L"Subtítulos");
     EXPECT_EQ(message.text, L"El archivo está siendo utilizado por otro proceso");
+    EXPECT_EQ(message.owner, explorer.get());
   }
   const auto runs = Runs();
   ASSERT_EQ(runs.size(), 1u);
@@ -500,10 +645,224 @@ TEST_F(CorvelleDllWithoutWizard, MissingWizardIsLeftToThePlatformAndEveryFileIsT
   ComPtr<IContextMenu> handler = Handler({first.wstring(), second.wstring()});
   DialogCloser closer;
   CMINVOKECOMMANDINFO best = InvokeByOffset(0);
-  EXPECT_EQ(handler->InvokeCommand(&best), S_OK);
+  EXPECT_EQ(InvokeAndWait(handler, &best), S_OK);
   // The platform's own launch error, once per file; nothing of the handler's.
   const auto seen = closer.seen();
   EXPECT_EQ(seen.size(), 2u);
   for (const auto& message : seen) EXPECT_NE(message.caption, L"Subtítulos");
   EXPECT_TRUE(Runs().empty());
+}
+
+TEST_F(CorvelleDllWithoutWizard, CallerThatAsksForNoUiSeesNoMessageBoxAtAll) {
+  const auto locked = videos_.path() / L"locked.avi";
+  const auto free = videos_.path() / L"free.avi";
+  WriteVideoFile(locked, 100, 12);
+  WriteVideoFile(free, 100, 13);
+  UniqueFile holder = HoldWithoutSharing(locked);
+  ASSERT_TRUE(holder);
+  ASSERT_TRUE(HasDisplay()) << "message boxes need an X display (DISPLAY)";
+  ComPtr<IContextMenu> handler = Handler({locked.wstring(), free.wstring()});
+  DialogCloser closer;
+  CMINVOKECOMMANDINFO quiet = InvokeByOffset(1);
+  quiet.fMask = CMIC_MASK_FLAG_NO_UI;
+  EXPECT_EQ(InvokeAndWait(handler, &quiet), S_OK);
+  Sleep(100);  // one more round of the closer's watch
+  EXPECT_TRUE(closer.seen().empty()) << Utf8(closer.seen().front().caption);
+}
+
+TEST_F(CorvelleDll, TopTenLeavesTheInvokingWindowAnsweringWhileEachWizardRuns) {
+  const auto first = videos_.path() / L"one.avi";
+  const auto second = videos_.path() / L"two.mkv";
+  WriteVideoFile(first, 100000, 14);
+  WriteVideoFile(second, 100, 15);
+  const auto hold = install_.path() / L"morvane-hold";  // keeps each wizard open
+  std::ofstream(hold).put('x');
+
+  UniqueWindow explorer = ExplorerWindow();
+  ASSERT_TRUE(explorer);
+  const HWND window = explorer.get();
+
+  // Another program's view of the window, and of the module, while the
+  // command runs: every probe must be answered within 100 ms.
+  struct Seen {
+    int probes = 0, unanswered = 0;
+    DWORD slowest = 0;
+    bool secondBeganEarly = false;  // while the first was held open
+    bool unloadableEarly = false;   // S_OK while a wizard had not ended
+    bool overlapped = false;
+    size_t runs = 0;
+    bool done = false;
+  };
+  Seen seen;
+
+  ComPtr<IContextMenu> handler = Handler({first.wstring(), second.wstring()});
+  UniqueMenu menu = ShellMenu();
+  ASSERT_EQ(handler->QueryContextMenu(menu.get(), 0, kFirstCommand, kFirstCommand + 100, 0),
+            MAKE_HRESULT(SEVERITY_SUCCESS, 0, 2));
+  CMINVOKECOMMANDINFO top10 = InvokeByOffset(1, window);
+  const ULONGLONG before = GetTickCount64();
+  EXPECT_EQ(handler->InvokeCommand(&top10), S_OK);
+  const ULONGLONG invokeTook = GetTickCount64() - before;
+  handler.reset();  // Explorer lets go of the handler at once
+  menu.reset();
+  std::atomic<bool> finished{false};
+  auto watch = [&] {
+    auto probe = [&] {
+      const ULONGLONG start = GetTickCount64();
+      DWORD_PTR answer = 0;
+      if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 100, &answer)) {
+        ++seen.unanswered;
+      }
+      seen.slowest = std::max<DWORD>(seen.slowest, static_cast<DWORD>(GetTickCount64() - start));
+      ++seen.probes;
+    };
+    const ULONGLONG end = GetTickCount64() + 30000;
+    // While the first wizard is held open.
+    while (GetTickCount64() < end) {
+      probe();
+      const auto runs = Runs();
+      if (runs.size() > 1) seen.secondBeganEarly = true;
+      if (!runs.empty() && seen.probes >= 10) break;
+      Sleep(20);
+    }
+    if (dll_->CanUnloadNow() != S_FALSE) seen.unloadableEarly = true;
+    for (int i = 0; i < 10; ++i) {
+      probe();
+      Sleep(20);
+    }
+    if (Runs().size() > 1) seen.secondBeganEarly = true;
+    std::filesystem::remove(hold);  // the user closes the wizard
+    // Until both wizards have ended, the module must not be unloadable.
+    while (GetTickCount64() < end) {
+      probe();
+      bool overlapped = false;
+      const auto runs = Runs(&overlapped);
+      const bool allEnded = runs.size() == 2 && runs[0].ended && runs[1].ended;
+      const HRESULT unload = dll_->CanUnloadNow();
+      if (!allEnded && unload != S_FALSE) seen.unloadableEarly = true;
+      seen.overlapped = seen.overlapped || overlapped;
+      seen.runs = runs.size();
+      if (allEnded) {
+        seen.done = true;
+        break;
+      }
+      Sleep(10);
+    }
+    finished = true;
+  };
+  std::thread other(watch);
+  EXPECT_TRUE(ServeMessagesUntil([&] { return finished.load(); }));
+  other.join();
+  EXPECT_TRUE(ServeMessagesUntil([&] { return dll_->CanUnloadNow() == S_OK; }))
+      << "the module stays in use after both wizards have ended";
+
+  EXPECT_LT(invokeTook, 1000u) << "InvokeCommand waited for the wizards";
+  EXPECT_TRUE(seen.done) << seen.runs << " runs recorded";
+  EXPECT_GE(seen.probes, 20);
+  // SendMessageTimeout itself fails a probe not answered within 100 ms.
+  EXPECT_EQ(seen.unanswered, 0) << "of " << seen.probes << " probes";
+  std::printf("%d probes answered, slowest round trip %lu ms, InvokeCommand took %llu ms\n",
+              seen.probes - seen.unanswered, seen.slowest, invokeTook);
+  EXPECT_FALSE(seen.secondBeganEarly) << "the second wizard started while the first was open";
+  EXPECT_FALSE(seen.overlapped);
+  EXPECT_FALSE(seen.unloadableEarly) << "DllCanUnloadNow answered S_OK while a wizard ran";
+  const auto runs = Runs();
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[0].arguments.at(1), first.wstring());
+  EXPECT_EQ(runs[0].arguments.at(3), L"top");
+  EXPECT_EQ(runs[1].arguments.at(1), second.wstring());
+  EXPECT_EQ(runs[1].arguments.at(3), L"top");
+}
+
+TEST_F(CorvelleDll, ACommandStartedWhileAnotherRunsWaitsForItsWizardsToEnd) {
+  const auto first = videos_.path() / L"one.avi";
+  const auto second = videos_.path() / L"two.avi";
+  WriteVideoFile(first, 100, 16);
+  WriteVideoFile(second, 100, 17);
+  ComPtr<IContextMenu> one = Handler({first.wstring()});
+  ComPtr<IContextMenu> two = Handler({second.wstring()});
+  CMINVOKECOMMANDINFO top10 = InvokeByOffset(1);
+  CMINVOKECOMMANDINFO best = InvokeByOffset(0);
+  EXPECT_EQ(one->InvokeCommand(&top10), S_OK);
+  one.reset();
+  EXPECT_EQ(InvokeAndWait(two, &best), S_OK);
+  bool overlapped = true;
+  const auto runs = Runs(&overlapped);
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_FALSE(overlapped) << "two wizards were open at once";
+  // Which command's thread goes first is not fixed; each file ran once.
+  std::set<std::wstring> files = {runs[0].arguments.at(1), runs[1].arguments.at(1)};
+  EXPECT_EQ(files, (std::set<std::wstring>{first.wstring(), second.wstring()}));
+}
+
+TEST_F(CorvelleDll, TenThousandRightClicksLeaveNoHandleGdiObjectOrMediumBehind) {
+  std::vector<std::wstring> tooMany;
+  for (int i = 0; i < 100; ++i) tooMany.push_back(L"C:\\Films\\clip" + std::to_wstring(i) + L".avi");
+  LONG released = 0;
+  LONG handedOut = 0;
+  int bitmapsAlive = 0;
+  int menusAlive = 0;
+  ComPtr<IDataObject> selection;
+  *selection.put() = NewDropListDataObject({L"C:\\Films\\a.txt", L"C:\\Films\\b.avi"}, &released);
+  ComPtr<IDataObject> refused;
+  *refused.put() = NewDropListDataObject(tooMany, &released);
+
+  auto rightClick = [&](int i) {
+    ComPtr<IClassFactory> factory = Factory();
+    ComPtr<IShellExtInit> init;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IShellExtInit, init.put_void()), S_OK);
+    factory.reset();
+    // Every hundredth selection is too large: the medium is released anyway.
+    const bool tooLarge = i % 100 == 99;
+    ++handedOut;
+    ASSERT_EQ(init->Initialize(nullptr, (tooLarge ? refused : selection).get(), nullptr),
+              tooLarge ? E_FAIL : S_OK);
+    ComPtr<IContextMenu> handler;
+    ASSERT_EQ(init->QueryInterface(IID_IContextMenu, handler.put_void()), S_OK);
+    init.reset();
+    UniqueMenu menu = ShellMenu();
+    const HRESULT query =
+        handler->QueryContextMenu(menu.get(), 1, kFirstCommand, kFirstCommand + 100, 0);
+    HBITMAP flag = nullptr;
+    HMENU submenu = nullptr;
+    if (!tooLarge) {
+      ASSERT_EQ(query, MAKE_HRESULT(SEVERITY_SUCCESS, 0, 2));
+      MENUITEMINFOW item{};
+      item.cbSize = sizeof item;
+      item.fMask = MIIM_BITMAP | MIIM_SUBMENU;
+      ASSERT_TRUE(GetMenuItemInfoW(menu.get(), 2, TRUE, &item));
+      flag = item.hbmpItem;
+      submenu = item.hSubMenu;
+    }
+    menu.reset();
+    if (submenu && IsMenu(submenu)) ++menusAlive;  // goes with the shell's menu
+    handler.reset();
+    // The flag goes with the handler, whether or not the system counts it.
+    if (flag && GetObjectType(flag) != 0) ++bitmapsAlive;
+  };
+
+  // The first clicks may fill caches of the system's for good.
+  for (int i = 0; i < 20; ++i) rightClick(i);
+  const HandleMark handlesBefore = MarkHandles();
+  const DWORD gdiBefore = CountGdiObjects();
+  const DWORD userBefore = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+  for (int i = 0; i < 10000 && !HasFatalFailure(); ++i) rightClick(i);
+  const HandleMark handlesAfter = MarkHandles();
+  const DWORD gdiAfter = CountGdiObjects();
+  const DWORD userAfter = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+  std::printf("handles %lu -> %lu (next handle %p -> %p), GDI objects %lu -> %lu, "
+              "USER objects %lu -> %lu\n",
+              handlesBefore.count, handlesAfter.count, handlesBefore.next, handlesAfter.next,
+              gdiBefore, gdiAfter, userBefore, userAfter);
+
+  EXPECT_TRUE(handlesAfter == handlesBefore);
+  EXPECT_GT(gdiBefore, 0u);
+  EXPECT_EQ(gdiAfter, gdiBefore);
+  EXPECT_EQ(userAfter, userBefore);
+  EXPECT_EQ(bitmapsAlive, 0);
+  EXPECT_EQ(menusAlive, 0);
+  EXPECT_EQ(released, handedOut) << "media handed out and not released";
+  selection.reset();
+  refused.reset();
+  EXPECT_EQ(dll_->CanUnloadNow(), S_OK);
 }

@@ -274,10 +274,21 @@ TEST_F(CorvelleRegistration, ExplorerCreatesTheHandlerThroughTheRegistration) {
   invoke.nShow = SW_SHOWNORMAL;
   EXPECT_EQ(handler->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&invoke)), S_OK);
 
+  // Released by Explorer at once; the module goes once the command is done
+  // with it, and not before.
+  handler.reset();
+  init.reset();
+  data.reset();
+  EXPECT_TRUE(ServeMessagesUntil([&] {
+    CoFreeUnusedLibrariesEx(0, 0);
+    return GetModuleHandleW(dll_.c_str()) == nullptr;
+  })) << "the module was not unloaded";
+
   bool overlapped = true;
   const auto runs = ReadWizardRuns(install_, &overlapped);
   ASSERT_EQ(runs.size(), 2u);
   EXPECT_FALSE(overlapped);
+  EXPECT_TRUE(runs[0].ended && runs[1].ended) << "unloaded while a wizard ran";
   const std::string fp1 = ExpectedFingerprint(first);
   const std::string fp2 = ExpectedFingerprint(second);
   std::wstring firstStar = first.wstring();
@@ -287,13 +298,6 @@ TEST_F(CorvelleRegistration, ExplorerCreatesTheHandlerThroughTheRegistration) {
   EXPECT_EQ(runs[0].parameters, std::wstring(fp1.begin(), fp1.end()) + L" " + firstStar + L" 42 top");
   EXPECT_EQ(runs[1].parameters,
             std::wstring(fp2.begin(), fp2.end()) + L" " + second.wstring() + L" 42 top");
-
-  // Released by Explorer, the module may go.
-  handler.reset();
-  init.reset();
-  data.reset();
-  CoFreeUnusedLibrariesEx(0, 0);
-  EXPECT_EQ(GetModuleHandleW(dll_.c_str()), nullptr) << "the module was not unloaded";
 }
 
 TEST_F(CorvelleRegistration, ModuleInALongFolderIsRegisteredByItsWholePath) {

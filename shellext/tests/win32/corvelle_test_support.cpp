@@ -52,12 +52,44 @@ LoadedCorvelle::~LoadedCorvelle() {
 
 namespace {
 
+// Frees a medium's memory when the last reference to it goes, and counts
+// that release.
+class MediumRelease final : public IUnknown {
+ public:
+  MediumRelease(HGLOBAL memory, LONG* released) : memory_(memory), released_(released) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+    if (IsEqualIID(iid, IID_IUnknown)) {
+      *object = this;
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
+  STDMETHODIMP_(ULONG) Release() override {
+    const LONG count = InterlockedDecrement(&references_);
+    if (count == 0) {
+      GlobalFree(memory_);
+      InterlockedIncrement(released_);
+      delete this;
+    }
+    return count;
+  }
+
+ private:
+  LONG references_ = 1;
+  HGLOBAL memory_;
+  LONG* released_;
+};
+
 // Hands out a fresh copy of its drop list on every request, since the
 // caller releases the medium it gets.
 class DropListDataObject final : public IDataObject {
  public:
   DropListDataObject() = default;  // offers no drop list at all
-  explicit DropListDataObject(const std::vector<std::wstring>& paths) {
+  DropListDataObject(const std::vector<std::wstring>& paths, LONG* mediaReleased)
+      : mediaReleased_(mediaReleased) {
     // DROPFILES, then each path with its null, then one more null.
     std::wstring list;
     for (const auto& path : paths) list += path + L'\0';
@@ -97,7 +129,8 @@ class DropListDataObject final : public IDataObject {
     GlobalUnlock(memory);
     medium->tymed = TYMED_HGLOBAL;
     medium->hGlobal = memory;
-    medium->pUnkForRelease = nullptr;
+    medium->pUnkForRelease =
+        mediaReleased_ ? new MediumRelease(memory, mediaReleased_) : nullptr;
     return S_OK;
   }
   STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
@@ -119,12 +152,14 @@ class DropListDataObject final : public IDataObject {
  private:
   LONG references_ = 1;
   std::vector<unsigned char> bytes_;
+  LONG* mediaReleased_ = nullptr;
 };
 
 }  // namespace
 
-IDataObject* NewDropListDataObject(const std::vector<std::wstring>& paths) {
-  return new DropListDataObject(paths);
+IDataObject* NewDropListDataObject(const std::vector<std::wstring>& paths,
+                                   LONG* mediaReleased) {
+  return new DropListDataObject(paths, mediaReleased);
 }
 
 IDataObject* NewDataObjectWithoutDropList() { return new DropListDataObject(); }
@@ -243,6 +278,7 @@ void DialogCloser::Watch() {
       text[0] = 0;
       GetDlgItemTextW(dialog, 0xFFFF, text, 512);  // the message box's text
       seen.text = text;
+      seen.owner = GetWindow(dialog, GW_OWNER);
       seen_.push_back(seen);
       PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     }
@@ -288,6 +324,17 @@ CMINVOKECOMMANDINFO InvokeByOffset(unsigned offset, HWND owner) {
   info.cbSize = sizeof info;
   info.hwnd = owner;
   info.lpVerb = MAKEINTRESOURCEA(offset);
+  info.nShow = SW_SHOWNORMAL;
+  return info;
+}
+
+CMINVOKECOMMANDINFOEX InvokeUnicode(LPCSTR verb, LPCWSTR verbW, HWND owner) {
+  CMINVOKECOMMANDINFOEX info{};
+  info.cbSize = sizeof info;
+  info.fMask = CMIC_MASK_UNICODE;
+  info.hwnd = owner;
+  info.lpVerb = verb;
+  info.lpVerbW = verbW;
   info.nShow = SW_SHOWNORMAL;
   return info;
 }

@@ -46,8 +46,11 @@ class LoadedCorvelle {
 };
 
 // A data object carrying a CF_HDROP list of the given paths, as the shell
-// hands it to a context-menu handler. Nothing else is offered.
-IDataObject* NewDropListDataObject(const std::vector<std::wstring>& paths);
+// hands it to a context-menu handler. Nothing else is offered. With
+// `mediaReleased`, each medium it hands out carries a release object that
+// frees the memory and counts one there when the medium is released.
+IDataObject* NewDropListDataObject(const std::vector<std::wstring>& paths,
+                                   LONG* mediaReleased = nullptr);
 
 // A data object that offers no drop list.
 IDataObject* NewDataObjectWithoutDropList();
@@ -78,6 +81,7 @@ class DialogCloser {
   struct Seen {
     std::wstring caption;
     std::wstring text;
+    HWND owner;
   };
   DialogCloser();
   ~DialogCloser();
@@ -100,3 +104,22 @@ std::string ExpectedFingerprint(const std::filesystem::path& path);
 
 // The ways an invocation names a command.
 CMINVOKECOMMANDINFO InvokeByOffset(unsigned offset, HWND owner = nullptr);
+// The extended structure of a Unicode caller, with both verb fields as given.
+CMINVOKECOMMANDINFOEX InvokeUnicode(LPCSTR verb, LPCWSTR verbW, HWND owner = nullptr);
+
+// Dispatches this thread's messages until `done` answers true or `timeout`
+// milliseconds have passed; returns what `done` answered last.
+template <typename Done>
+bool ServeMessagesUntil(Done done, DWORD timeout = 30000) {
+  const ULONGLONG end = GetTickCount64() + timeout;
+  while (!done()) {
+    if (GetTickCount64() >= end) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+  return true;
+}

@@ -1,6 +1,8 @@
 // Stands in for morvane.exe in the extension's tests: appends what it was
 // started with to "morvane-calls.txt" beside itself (UTF-8), stays alive for
-// a moment so that overlapping runs would show, and exits with code 0.
+// a moment so that overlapping runs would show, and exits with code 0. While
+// a file "morvane-hold" lies beside it (at most 20 seconds) it stays open,
+// like a wizard the user has not closed yet.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -55,6 +57,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     LocalFree(arguments);
   }
   Append(record, text);
+  const std::wstring hold = self.substr(0, self.rfind(L'\\') + 1) + L"morvane-hold";
+  for (int waited = 0; waited < 20000 && GetFileAttributesW(hold.c_str()) != INVALID_FILE_ATTRIBUTES;
+       waited += 10) {
+    Sleep(10);
+  }
   Sleep(300);
   Append(record, "end\n");
   return 0;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,34 @@ TEST_F(VideoFingerprintTextTest, LargeFilesReadOnlyTheirTwoWindows) {
   const std::wstring path = folder.Write(L"big.mkv", bytes).wstring();
   // size 0x100000 + 8192 words of 0x0101... + 8192 words of 0x0202...
   EXPECT_EQ(VideoFingerprintText(nullptr, path, RecordMessage), "6060606060706000");
+}
+
+std::vector<std::wstring> opened;  // the paths CreateFileW was given
+
+HANDLE WINAPI RecordOpen(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                         DWORD disposition, DWORD flags, HANDLE templateFile) {
+  opened.push_back(path);
+  return CreateFileW(path, access, share, security, disposition, flags, templateFile);
+}
+
+TEST_F(VideoFingerprintTextTest, LongPathsAreOpenedInTheirExtendedForm) {
+  // Wine opens long paths in either form; the path handed to CreateFileW
+  // shows which one a Windows without the long-path opt-in would be given.
+  std::filesystem::path deep = folder.path();
+  for (int i = 0; i < 3; ++i) deep /= std::wstring(90, static_cast<wchar_t>(L'a' + i));
+  std::filesystem::create_directories(deep);
+  std::string bytes(8, '\0');
+  bytes[0] = 1;
+  const std::wstring longPath = folder.Write(deep / L"clip.mkv", bytes).wstring();
+  ASSERT_GE(longPath.size(), 260u);
+  const std::wstring shortPath = folder.Write(L"clip.mkv", bytes).wstring();
+  ASSERT_LT(shortPath.size(), 260u);
+
+  opened.clear();
+  EXPECT_EQ(VideoFingerprintText(nullptr, longPath, RecordMessage, RecordOpen), "0000000000000009");
+  EXPECT_EQ(VideoFingerprintText(nullptr, shortPath, RecordMessage, RecordOpen), "0000000000000009");
+  EXPECT_EQ(opened, (std::vector<std::wstring>{L"\\\\?\\" + longPath, shortPath}));
+  EXPECT_TRUE(shown.empty());
 }
 
 }  // namespace
