@@ -129,11 +129,12 @@ int Run(const fs::path& video, const std::wstring& command, const fs::path& shot
     Say(L"   the menu closed without one of the handler's commands");
     return 1;
   }
-  // The folder repaints where the menu was before the command blocks it.
+  // The folder repaints where the menu was.
   PumpMessages(300);
   const UINT offset = chosen - kFirstCommand;
   Say(L"   Explorer calls IContextMenu::InvokeCommand with command offset " +
-      std::to_wstring(offset) + L"; it returns when the wizard has ended");
+      std::to_wstring(offset) + L"; it returns at once, and the extension starts the "
+      L"wizard from a thread of its own");
 
   Say(L"   the video's fingerprint as the extension computes it (its size plus the sums of its "
       L"first and last 64 KiB): " + CodePageToWide(ExpectedFingerprint(video), CP_ACP));

@@ -8,6 +8,8 @@
 namespace {
 
 constexpr DWORD kWizardTimeLimit = 120000;
+// How long a command may take to start its wizard.
+constexpr ULONGLONG kWizardStartLimit = 30000;
 
 std::wstring Text(HWND window) {
   wchar_t text[1024] = {};
@@ -70,20 +72,32 @@ WizardUser::WizardUser(bool listMode, const ScreenshotTaker& screenshots,
       thread_([this] { Watch(); }) {}
 
 WizardUser::~WizardUser() {
-  commandReturned_ = true;
+  stopWaiting_ = true;
   if (thread_.joinable()) thread_.join();
 }
 
 WizardOutcome WizardUser::Finish() {
-  commandReturned_ = true;
+  while (!done_) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
   if (thread_.joinable()) thread_.join();
   return outcome_;
 }
 
 void WizardUser::Watch() {
+  struct Done {
+    std::atomic<bool>& flag;
+    ~Done() { flag = true; }
+  } done{done_};
+  const ULONGLONG start = GetTickCount64();
   DWORD id = 0;
   while (!(id = FindChildProcess(L"morvane.exe"))) {
-    if (commandReturned_) return;
+    if (stopWaiting_ || GetTickCount64() - start > kWizardStartLimit) return;
     Sleep(20);
   }
   UniqueHandle process(OpenProcess(

@@ -30,7 +30,10 @@ class WizardUser {
   WizardUser(const WizardUser&) = delete;
   WizardUser& operator=(const WizardUser&) = delete;
 
-  // Called once the command has returned: every wizard it started has ended.
+  // Called once the command has returned. The extension starts the wizard
+  // on a thread of its own after that: waits, handling the calling
+  // thread's window messages as Explorer does, until the wizard has been
+  // seen and has ended, or none came within a while.
   WizardOutcome Finish();
 
  private:
@@ -40,7 +43,8 @@ class WizardUser {
   const bool listMode_;
   const ScreenshotTaker& screenshots_;
   const std::wstring prefix_;
-  std::atomic<bool> commandReturned_{false};
+  std::atomic<bool> stopWaiting_{false};
+  std::atomic<bool> done_{false};
   WizardOutcome outcome_;
   int listStep_ = 0;
   ULONGLONG readySince_ = 0;
