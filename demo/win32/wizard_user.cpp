@@ -3,6 +3,7 @@
 #include <tlhelp32.h>
 
 #include "unique_resource.h"
+#include "window_lookup.h"
 #include "wizard_window.h"
 
 namespace {
@@ -10,29 +11,6 @@ namespace {
 constexpr DWORD kWizardTimeLimit = 120000;
 // How long a command may take to start its wizard.
 constexpr ULONGLONG kWizardStartLimit = 30000;
-
-std::wstring Text(HWND window) {
-  wchar_t text[1024] = {};
-  GetWindowTextW(window, text, 1024);
-  return text;
-}
-
-HWND Find(HWND window, int id) {
-  struct Search {
-    int id;
-    HWND found;
-  } search{id, nullptr};
-  EnumChildWindows(
-      window,
-      [](HWND child, LPARAM parameter) -> BOOL {
-        auto* search = reinterpret_cast<Search*>(parameter);
-        if (GetDlgCtrlID(child) != search->id) return TRUE;
-        search->found = child;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
 
 bool Checked(HWND box) { return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
@@ -126,43 +104,43 @@ void WizardUser::Watch() {
 }
 
 void WizardUser::ActInList(HWND window) {
-  HWND next = Find(window, kBtnProximo);
+  HWND next = FindControl(window, kBtnProximo);
   if (!next) return;
   if (listStep_ == 0) {
     // The list is complete once the film is identified (Next enabled) and
     // its poster has arrived; a moment more for the version check.
-    HWND poster = Find(window, kImgPoster);
+    HWND poster = FindControl(window, kImgPoster);
     const bool ready = IsWindowEnabled(next) && IsWindowVisible(next);
     if (!ready) return;
     if (!readySince_) readySince_ = GetTickCount64();
     const bool posterShown = poster && SendMessageW(poster, STM_GETIMAGE, IMAGE_BITMAP, 0) != 0;
     if (!posterShown && GetTickCount64() - readySince_ < 3000) return;
     Sleep(600);
-    Say(L"   the wizard window is up: \"" + Text(window) + L"\"");
-    Say(L"   film: " + Text(Find(window, kLblMovieName)) +
+    Say(L"   the wizard window is up: \"" + WindowText(window) + L"\"");
+    Say(L"   film: " + WindowText(FindControl(window, kLblMovieName)) +
         (posterShown ? L", with its poster" : L", without a poster"));
     std::vector<HWND> rows;
-    for (HWND row; (row = Find(window, kFirstSubtitleRow + static_cast<int>(rows.size())));) {
+    for (HWND row; (row = FindControl(window, kFirstSubtitleRow + static_cast<int>(rows.size())));) {
       rows.push_back(row);
     }
     for (size_t i = 0; i < rows.size(); ++i) {
-      Say(L"     [" + std::wstring(Checked(rows[i]) ? L"x" : L" ") + L"] " + Text(rows[i]));
+      Say(L"     [" + std::wstring(Checked(rows[i]) ? L"x" : L" ") + L"] " + WindowText(rows[i]));
     }
     screenshots_.Take(prefix_ + L"-list", L"the list window with the film, its poster and the subtitle rows");
     // The user keeps the first row and ticks the last one too.
     if (rows.size() > 1 && !Checked(rows.back())) {
       Click(rows.back());
-      Say(L"   the user ticks \"" + Text(rows.back()) + L"\" as well");
+      Say(L"   the user ticks \"" + WindowText(rows.back()) + L"\" as well");
     }
     Sleep(300);
     screenshots_.Take(prefix_ + L"-ticked", L"the rows the user ticked, before Next");
-    Say(L"   the user presses \"" + Text(next) + L"\"");
+    Say(L"   the user presses \"" + WindowText(next) + L"\"");
     Click(next);
     listStep_ = 1;
   } else if (listStep_ == 1) {
-    if (!IsWindowVisible(next) || Text(next) != L"Terminar") return;
+    if (!IsWindowVisible(next) || WindowText(next) != L"Terminar") return;
     Sleep(800);
-    Say(L"   the closing page shows: \"" + Text(window) + L"\"");
+    Say(L"   the closing page shows: \"" + WindowText(window) + L"\"");
     screenshots_.Take(prefix_ + L"-closing", L"the closing page with its \"Terminar\" button");
     Say(L"   the user presses \"Terminar\"");
     Click(next);

@@ -23,11 +23,6 @@ class RecordingMessages : public PlacingMessages {
   int shown = 0;
 };
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // Files (with their contents) and folders (with a trailing "/") under `root`.
 std::map<std::string, std::string> Contents(const fs::path& root) {
   std::map<std::string, std::string> found;

@@ -34,11 +34,6 @@ inline std::wstring WindowsPath(const fs::path& path) {
   return text;
 }
 
-inline std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 inline std::string BestSubtitleReply(const std::string& id, const std::string& date) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><subtitle><id>" + EncodeBase64(id) +
          "</id><date>" + EncodeBase64(date) + "</date><name>" + EncodeBase64("Casablanca") +

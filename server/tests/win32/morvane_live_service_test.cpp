@@ -13,6 +13,7 @@
 
 #include "process_driver.h"
 #include "temp_folder.h"
+#include "window_lookup.h"
 #include "video_fingerprint_text.h"
 #include "wizard_window.h"
 
@@ -26,37 +27,7 @@ const std::string kBestOfFilm1 = "1\r\n00:00:01,000 --> 00:00:03,500\r\n\xA1Hola
 const std::string kBestOfFilm2 = "1\r\n00:00:01,000 --> 00:00:03,000\r\nSegunda parte: la aventura contin\xFA" "a.";
 const std::string kThirdOfFilm1 = "1\r\n00:00:00,500 --> 00:00:02,000\r\n[M\xDA" "SICA SUAVE]";
 
-fs::path ProgramFolder() {
-  wchar_t self[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  return fs::path(self).parent_path();
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 bool StartsWith(const std::string& text, const std::string& start) { return text.rfind(start, 0) == 0; }
-
-BOOL CALLBACK MatchControl(HWND child, LPARAM parameter) {
-  auto* search = reinterpret_cast<std::pair<int, HWND>*>(parameter);
-  if (GetDlgCtrlID(child) != search->first) return TRUE;
-  search->second = child;
-  return FALSE;
-}
-
-HWND FindControl(HWND window, int id) {
-  std::pair<int, HWND> search{id, nullptr};
-  EnumChildWindows(window, MatchControl, reinterpret_cast<LPARAM>(&search));
-  return search.second;
-}
-
-std::wstring WindowText(HWND window) {
-  wchar_t text[512] = {};
-  GetWindowTextW(window, text, 512);
-  return text;
-}
 
 class LiveService : public ::testing::Test {
  protected:

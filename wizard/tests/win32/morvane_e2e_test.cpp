@@ -17,6 +17,7 @@
 #include "service_endpoints.h"
 #include "service_hosts.h"
 #include "temp_folder.h"
+#include "window_lookup.h"
 #include "test_http_server.h"
 #include "wizard_window.h"
 #include "zip_fixture.h"
@@ -30,17 +31,6 @@ const std::wstring kNotFoundText =
     L"Subtítulo no encontrado. (Hash=0123456789abcdef)\nLa Pelicula.avi";
 const std::wstring kDownloadErrorText =
     L"Se ha producido un error al descargar el subtítulo. Por favor, inténtelo de nuevo.";
-
-fs::path ProgramFolder() {
-  wchar_t self[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  return fs::path(self).parent_path();
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 int PortOf(const std::string& host) { return std::stoi(host.substr(host.find(':') + 1)); }
 int ServicePort() { return PortOf(kServiceHost); }
@@ -403,31 +393,6 @@ TEST_F(MorvaneRun, ManyEntriesThatCannotBePlacedShowThreeMessages) {
   EXPECT_EQ(Contents(videoFolder),
             (std::map<std::wstring, std::string>{{L"La Pelicula.avi", "not really a video"},
                                                  {L"La Pelicula.srt", kSubtitleText}}));
-}
-
-// A control anywhere inside a window, by its identifier.
-struct ControlSearch {
-  int id;
-  HWND found;
-};
-
-BOOL CALLBACK MatchControl(HWND child, LPARAM parameter) {
-  auto* search = reinterpret_cast<ControlSearch*>(parameter);
-  if (GetDlgCtrlID(child) != search->id) return TRUE;
-  search->found = child;
-  return FALSE;
-}
-
-HWND FindControl(HWND window, int id) {
-  ControlSearch search{id, nullptr};
-  EnumChildWindows(window, MatchControl, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-std::wstring WindowText(HWND window) {
-  wchar_t text[512] = {};
-  GetWindowTextW(window, text, 512);
-  return text;
 }
 
 std::string SubtitleRecord(const std::string& id, const std::string& name) {

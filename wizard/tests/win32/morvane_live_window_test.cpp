@@ -18,6 +18,7 @@
 #include "service_endpoints.h"
 #include "service_hosts.h"
 #include "temp_folder.h"
+#include "window_lookup.h"
 #include "test_http_server.h"
 #include "wizard_window.h"
 #include "zip_fixture.h"
@@ -31,49 +32,7 @@ using std::chrono::steady_clock;
 const char kSubtitleText[] = "1\r\n00:00:01,000 --> 00:00:02,000\r\nHola\r\n";
 const wchar_t kWindowClass[] = L"TfrmDownloadManager";
 
-fs::path ProgramFolder() {
-  wchar_t self[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  return fs::path(self).parent_path();
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 int PortOf(const std::string& host) { return std::stoi(host.substr(host.find(':') + 1)); }
-
-std::wstring ClassName(HWND window) {
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  return name;
-}
-
-std::wstring WindowText(HWND window) {
-  wchar_t text[512] = {};
-  GetWindowTextW(window, text, 512);
-  return text;
-}
-
-struct ControlSearch {
-  int id;
-  HWND found;
-};
-
-BOOL CALLBACK MatchControl(HWND child, LPARAM parameter) {
-  auto* search = reinterpret_cast<ControlSearch*>(parameter);
-  if (GetDlgCtrlID(child) != search->id) return TRUE;
-  search->found = child;
-  return FALSE;
-}
-
-// A control anywhere inside the window, by its identifier.
-HWND FindControl(HWND window, int id) {
-  ControlSearch search{id, nullptr};
-  EnumChildWindows(window, MatchControl, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
 
 // What the user sees of a window: its pixels on the screen.
 std::vector<uint32_t> ScreenPixels(HWND window) {
