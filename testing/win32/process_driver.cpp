@@ -2,19 +2,9 @@
 
 #include <set>
 
+#include "window_lookup.h"
+
 namespace {
-
-std::wstring ClassName(HWND window) {
-  wchar_t name[256] = {};
-  GetClassNameW(window, name, 256);
-  return name;
-}
-
-std::wstring Text(HWND window) {
-  wchar_t text[4096] = {};
-  GetWindowTextW(window, text, 4096);
-  return text;
-}
 
 // The message of a message box: its longest static text (the icon is a
 // static without text).
@@ -22,7 +12,7 @@ std::wstring MessageBoxText(HWND box) {
   std::wstring longest;
   for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     if (_wcsicmp(ClassName(child).c_str(), L"Static") != 0) continue;
-    std::wstring text = Text(child);
+    std::wstring text = WindowText(child);
     if (text.size() > longest.size()) longest = text;
   }
   return longest;
@@ -80,7 +70,7 @@ DrivenRun ProcessDriver::Drive(HANDLE process, DWORD processId, Answer answer,
       if (ClassName(window) == L"#32770") {
         if (answered.count(window)) continue;
         answered.insert(window);
-        SeenMessageBox box{Text(window), MessageBoxText(window)};
+        SeenMessageBox box{WindowText(window), MessageBoxText(window)};
         run.messageBoxes.push_back(box);
         const int button = answer ? answer(box) : IDOK;
         PostMessageW(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
@@ -88,7 +78,7 @@ DrivenRun ProcessDriver::Drive(HANDLE process, DWORD processId, Answer answer,
       } else {
         if (!noted.count(window)) {
           noted.insert(window);
-          run.shownWindows.push_back(ClassName(window) + L"|" + Text(window));
+          run.shownWindows.push_back(ClassName(window) + L"|" + WindowText(window));
         }
         if (act) act(window);
       }

@@ -23,14 +23,14 @@ HWND FindControl(HWND window, int id) {
 }
 
 std::wstring WindowText(HWND window) {
-  wchar_t text[512] = {};
-  GetWindowTextW(window, text, 512);
+  std::wstring text(GetWindowTextLengthW(window) + 1, L'\0');
+  text.resize(GetWindowTextW(window, text.data(), static_cast<int>(text.size())));
   return text;
 }
 
 std::wstring ClassName(HWND window) {
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
+  wchar_t name[256] = {};
+  GetClassNameW(window, name, 256);
   return name;
 }
 
