@@ -11,6 +11,7 @@
 #include <pthread.h>
 #include <stdexcept>
 
+#include "file_fingerprint.h"
 #include "sample_library.h"
 #include "server_text.h"
 #include "subtitle_service.h"

@@ -7,38 +7,12 @@
 #include <memory>
 #include <stdexcept>
 
+#include "file_fingerprint.h"
 #include "server_text.h"
-#include "video_fingerprint.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-class FileSource final : public FingerprintSource {
- public:
-  explicit FileSource(const fs::path& path) : in_(path, std::ios::binary) {}
-  bool open() const { return in_.is_open(); }
-  bool Size(uint64_t& size) override {
-    in_.clear();
-    in_.seekg(0, std::ios::end);
-    const auto end = in_.tellg();
-    if (end < 0) return false;
-    size = static_cast<uint64_t>(end);
-    return true;
-  }
-  bool SeekTo(uint64_t offset) override {
-    in_.clear();
-    in_.seekg(static_cast<std::streamoff>(offset));
-    return static_cast<bool>(in_);
-  }
-  size_t Read(unsigned char* buffer, size_t count) override {
-    in_.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(count));
-    return static_cast<size_t>(in_.gcount());
-  }
-
- private:
-  std::ifstream in_;
-};
 
 struct SampleSubtitle {
   int video;
@@ -146,14 +120,6 @@ std::string MakePosterJpeg() {
   jpeg_destroy_compress(&compress);
   std::free(out);
   return jpeg;
-}
-
-uint64_t FingerprintOfFile(const fs::path& path) {
-  FileSource source(path);
-  if (!source.open() || fs::is_directory(path)) {
-    throw std::runtime_error("cannot read the video file " + path.string());
-  }
-  return ComputeVideoFingerprint(source);
 }
 
 void MakeSampleLibrary(SubtitleStore& store, const fs::path& samplesFolder) {

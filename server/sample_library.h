@@ -17,10 +17,6 @@ std::string SampleVideoBytes(int index);
 // A poster of 128 x 198 pixels, as JPEG, drawn by the program.
 std::string MakePosterJpeg();
 
-// The fingerprint of a video file as the Explorer extension computes it.
-// Throws std::runtime_error when the file cannot be read.
-uint64_t FingerprintOfFile(const std::filesystem::path& path);
-
 // Writes the sample videos into `samplesFolder` (made if missing) and adds
 // the sample film with its poster and Spanish subtitles for both videos,
 // all in one transaction.

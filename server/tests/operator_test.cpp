@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "operator_commands.h"
+#include "file_fingerprint.h"
 #include "sample_library.h"
 #include "subtitle_store.h"
 #include "temp_folder.h"

@@ -12,6 +12,7 @@
 
 #include "archive.h"
 #include "base64.h"
+#include "file_fingerprint.h"
 #include "sample_library.h"
 #include "subtitle_service.h"
 #include "subtitle_store.h"

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "code_page.h"
+#include "file_fingerprint.h"
 #include "unique_resource.h"
 #include "video_fingerprint.h"
 
@@ -294,29 +295,7 @@ void WriteVideoFile(const std::filesystem::path& path, size_t size, int seed) {
 }
 
 std::string ExpectedFingerprint(const std::filesystem::path& path) {
-  class StreamSource : public FingerprintSource {
-   public:
-    explicit StreamSource(const std::filesystem::path& path) : in_(path, std::ios::binary) {}
-    bool Size(uint64_t& size) override {
-      in_.clear();
-      in_.seekg(0, std::ios::end);
-      size = static_cast<uint64_t>(in_.tellg());
-      return true;
-    }
-    bool SeekTo(uint64_t offset) override {
-      in_.clear();
-      in_.seekg(static_cast<std::streamoff>(offset));
-      return static_cast<bool>(in_);
-    }
-    size_t Read(unsigned char* buffer, size_t count) override {
-      in_.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(count));
-      return static_cast<size_t>(in_.gcount());
-    }
-
-   private:
-    std::ifstream in_;
-  } source(path);
-  return FormatFingerprintText(ComputeVideoFingerprint(source));
+  return FormatFingerprintText(FingerprintOfFile(path));
 }
 
 CMINVOKECOMMANDINFO InvokeByOffset(unsigned offset, HWND owner) {
