@@ -2,6 +2,8 @@
 # Run from the repository's root.
 
 subtitle_server_pid=
+# The service program; the test command points it at its sanitized build.
+SUBTITLE_SERVER=${SUBTITLE_SERVER:-build/native/bin/subtitle-server}
 
 # start_subtitle_server OUTPUT ARGS...: starts `subtitle-server serve ARGS`
 # in the background with its output (the "listening on" line and the request
@@ -10,7 +12,7 @@ subtitle_server_pid=
 start_subtitle_server() {
   local output=$1
   shift
-  build/native/bin/subtitle-server serve "$@" >"$output" 2>&1 </dev/null &
+  "$SUBTITLE_SERVER" serve "$@" >"$output" 2>&1 </dev/null &
   subtitle_server_pid=$!
   local _
   for _ in $(seq 300); do
