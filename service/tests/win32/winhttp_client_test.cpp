@@ -425,6 +425,7 @@ TEST_F(WinHttpClientTest, AnXmlReplyLargerThanTheLimitFails) {
   server.Answer("/huge", huge);
   ScriptedReply chunked = over;
   chunked.announceLength = false;
+  chunked.pieceSize = 1024 * 1024;
   server.Answer("/chunked", chunked);
 
   for (const char* path : {"/over", "/huge", "/chunked"}) {
