@@ -14,11 +14,15 @@ class HttpFailure : public ServiceFailure {
 };
 
 // Where the bytes of a reply go as they arrive: a memory buffer for the XML
-// replies, the archive file for the downloads. Write may throw; the request
-// then ends with that exception.
+// replies, the archive file for the downloads. Expect and Write may throw;
+// the request then ends with that exception.
 class ReplySink {
  public:
   virtual ~ReplySink() = default;
+  // The length the reply announces, told before any of its bytes: a sink
+  // with a limit refuses a reply announced beyond it, so that nothing of it
+  // is received. Not called for a reply that announces no length.
+  virtual void Expect(uint64_t announcedBytes) { (void)announcedBytes; }
   virtual void Write(const char* data, size_t size) = 0;
 };
 
@@ -47,6 +51,14 @@ struct HttpTimeouts {
   int connectMs = 15000;
   int sendMs = 60000;
   int receiveMs = 60000;  // without a single byte received
+  // Once the headers are in, the body must keep coming: every
+  // `paceBytes` within `paceWindowMs` (see TransferPace). A server that
+  // trickles or falls silent mid-body fails the exchange after that long,
+  // rather than holding a run that has no window to close. Real replies
+  // (a few kilobytes of XML, an archive of tens of kilobytes) come far
+  // faster on the slowest links in use.
+  int paceWindowMs = 10000;
+  int paceBytes = 1024;
 };
 
 // What sets the wizard's three clients apart.

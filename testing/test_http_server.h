@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -33,13 +34,24 @@ struct RecordedRequest {
 
 // How the server answers one request.
 struct ScriptedReply {
+  // A body made while it is sent, for bodies too large to hold in memory:
+  // `length` bytes, each piece from `make(offset, size)`.
+  struct Generated {
+    uint64_t length = 0;
+    std::function<std::string(uint64_t offset, size_t size)> make;
+  };
+
   int status = 200;
   std::string body;
+  std::optional<Generated> generated;  // instead of `body`
   std::string contentType = "text/xml";
   std::vector<std::pair<std::string, std::string>> headers;  // extra ones: Location, Set-Cookie...
   // Waits before the status line, as a server that has accepted the
   // connection and not answered yet.
   std::chrono::milliseconds delay{0};
+  // Waits after the status line and the headers, before the first byte of
+  // the body: a reply that has begun and then says nothing.
+  std::chrono::milliseconds bodyDelay{0};
   // Sends the body in pieces of this size (0: in one piece), waiting
   // `pieceDelay` before every piece but the first.
   size_t pieceSize = 0;
@@ -47,6 +59,9 @@ struct ScriptedReply {
   // Closes the connection after this many body bytes; the announced length
   // stays the whole body's.
   std::optional<size_t> cutAfter;
+  // With cutAfter: the connection ends with a reset (RST) instead of an
+  // orderly close (in the Windows builds; natively it is closed in order).
+  bool reset = false;
   // false: no Content-Length, the body goes chunked.
   bool announceLength = true;
 };

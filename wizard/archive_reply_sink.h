@@ -11,10 +11,14 @@
 // download): from then on every write fails the transfer instead of
 // reaching a closed file. A reply larger than kMaxArchiveBytes is no
 // subtitle archive: the transfer fails before a byte past the limit is
-// written.
+// written, and one announced larger fails before any byte is received.
 class ArchiveReplySink : public ReplySink {
  public:
   explicit ArchiveReplySink(const std::unique_ptr<ArchiveStream>& stream) : stream_(stream) {}
+
+  void Expect(uint64_t announcedBytes) override {
+    if (announcedBytes > kMaxArchiveBytes) throw HttpFailure("the archive is announced too large");
+  }
 
   void Write(const char* data, size_t size) override {
     if (size > kMaxArchiveBytes - written_) throw HttpFailure("the archive is too large");

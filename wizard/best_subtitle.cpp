@@ -45,6 +45,13 @@ bool DownloadManager::DownloadBestSubtitle(const std::wstring& identifier,
     PlaceSubtitleFiles();
   } catch (...) {
     downloading_ = false;
+    // What arrived of a failed download is no archive anybody reads (the
+    // next download starts by deleting it): it goes, rather than being left
+    // in the temporary folder or, when that is the working folder, beside
+    // the user's videos.
+    if (archiveStream_) archiveStream_->Close();
+    archiveStream_.reset();
+    files_.RemoveFile(archivePath);
     // A download the user stopped by closing the window needs no message:
     // the run is already ending.
     if (!closedDuringDownload_) {

@@ -75,6 +75,18 @@ TEST(MemoryReplySink, RefusesMoreThanItsLimit) {
   EXPECT_EQ(reply.bytes().size(), 10u);
 }
 
+TEST(MemoryReplySink, RefusesAReplyAnnouncedBeyondItsLimit) {
+  MemoryReplySink small(10);
+  small.Expect(0);
+  small.Expect(10);
+  EXPECT_THROW(small.Expect(11), ServiceFailure);
+  MemoryReplySink reply;
+  reply.Expect(kMaxReplyBytes);
+  EXPECT_THROW(reply.Expect(kMaxReplyBytes + 1), ServiceFailure);
+  EXPECT_THROW(reply.Expect(100ull << 20), ServiceFailure);
+  EXPECT_TRUE(reply.bytes().empty());
+}
+
 TEST(MemoryReplySink, HoldsAWholeReplyUpToTheXmlLimit) {
   MemoryReplySink reply;
   const std::string piece(1024 * 1024, 'x');

@@ -9,6 +9,7 @@
 
 #include "code_page.h"
 #include "http_address.h"
+#include "transfer_pace.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ class BusyScope {
 // What the worker hands to the waiting thread, in order.
 struct Piece {
   enum class Kind { Begin, Data, Done, Failed } kind;
-  int64_t expected = 0;  // Begin: the announced length, 0 when none
+  int64_t expected = 0;  // Begin: the announced length, -1 when none
   std::string bytes;     // Data: the bytes; Failed: what went wrong
 };
 
@@ -207,7 +208,7 @@ void ThrowIfAbandoned(const WinHttpTransfer& transfer) {
 
 void Receive(WinHttpTransfer& transfer, HINTERNET request) {
   const int64_t expected = ContentLength(request);
-  transfer.Push({Piece::Kind::Begin, expected > 0 ? expected : 0, {}});
+  transfer.Push({Piece::Kind::Begin, expected, {}});
   std::vector<char> buffer(64 * 1024);
   int64_t received = 0;
   for (;;) {
@@ -328,13 +329,13 @@ void WinHttpClient::ThrowIfCancelled() const {
   if (cancelled_) throw HttpFailure("transfer cancelled");
 }
 
-void WinHttpClient::Wait(HANDLE wake) {
+void WinHttpClient::Wait(HANDLE wake, DWORD milliseconds) {
   if (!pump_) {
-    WaitForSingleObject(wake, INFINITE);
+    WaitForSingleObject(wake, milliseconds);
     return;
   }
   const DWORD woken =
-      MsgWaitForMultipleObjectsEx(1, &wake, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+      MsgWaitForMultipleObjectsEx(1, &wake, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
   if (woken == WAIT_OBJECT_0 + 1) pump_();
 }
 
@@ -366,17 +367,23 @@ void WinHttpClient::Exchange(const wchar_t* verb, const std::string& url, const 
 
   bool begun = false;
   int64_t received = 0;
+  TransferPace pace(settings_.timeouts.paceWindowMs, settings_.timeouts.paceBytes);
   try {
     for (;;) {
       for (Piece& piece : transfer->Take()) {
         switch (piece.kind) {
           case Piece::Kind::Begin:
+            // A reply announced beyond what the sink takes ends here,
+            // before any of it is received.
+            if (piece.expected >= 0) reply.Expect(static_cast<uint64_t>(piece.expected));
             begun = true;
-            if (events_) events_->WorkBegin(piece.expected);
+            pace.Start(static_cast<int64_t>(GetTickCount64()));
+            if (events_) events_->WorkBegin(piece.expected > 0 ? piece.expected : 0);
             break;
           case Piece::Kind::Data:
             reply.Write(piece.bytes.data(), piece.bytes.size());
             received += static_cast<int64_t>(piece.bytes.size());
+            pace.Received(received, static_cast<int64_t>(GetTickCount64()));
             if (events_) events_->Work(received);
             break;
           case Piece::Kind::Done:
@@ -389,7 +396,10 @@ void WinHttpClient::Exchange(const wchar_t* verb, const std::string& url, const 
         ThrowIfCancelled();
       }
       ThrowIfCancelled();
-      Wait(transfer->wake.get());
+      const int64_t now = static_cast<int64_t>(GetTickCount64());
+      if (pace.TooSlow(now)) throw HttpFailure("the reply comes too slowly");
+      const int64_t due = pace.MsUntilDue(now);
+      Wait(transfer->wake.get(), due < 0 ? INFINITE : static_cast<DWORD>(due));
       ThrowIfCancelled();
     }
   } catch (...) {

@@ -32,7 +32,9 @@ struct WinHttpTransfer;
 // raised, on the caller's thread only. A cancel ends the waiting request at
 // once; an exchange still blocked in WinHTTP is abandoned to its worker,
 // which drops whatever comes and ends by itself (at the latest when the
-// client's time limits pass).
+// client's time limits pass). A reply whose body comes slower than the
+// settings' pace (TransferPace) fails the same way, and so does one that
+// announces more than its sink takes.
 class WinHttpClient : public HttpClient {
  public:
   // Throws HttpFailure when WinHTTP cannot open a session.
@@ -54,7 +56,8 @@ class WinHttpClient : public HttpClient {
  private:
   void Exchange(const wchar_t* verb, const std::string& url, const std::string* body,
                 ReplySink& reply);
-  void Wait(HANDLE wake);
+  // Waits for the worker's next piece, at most `milliseconds`.
+  void Wait(HANDLE wake, DWORD milliseconds);
   void ThrowIfCancelled() const;
 
   HttpClientSettings settings_;

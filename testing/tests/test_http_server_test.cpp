@@ -99,6 +99,94 @@ TEST(TestHttpServer, SendsInPiecesChunkedOrCutOff) {
   EXPECT_EQ(received, body.substr(0, 1000));
 }
 
+TEST(TestHttpServer, GeneratesABodyTooLargeToHoldAndWaitsAfterTheHeaders) {
+  TestHttpServer server;
+  ScriptedReply huge;
+  huge.generated = ScriptedReply::Generated{
+      3ull << 30, [](uint64_t offset, size_t size) {
+        std::string bytes(size, '\0');
+        for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>('a' + (offset + i) % 26);
+        return bytes;
+      }};
+  huge.bodyDelay = milliseconds(300);
+  server.Answer("/huge", huge);
+
+  auto client = ClientOf(server);
+  const auto start = steady_clock::now();
+  steady_clock::duration headersAfter{}, bodyAfter{};
+  std::string length, received;
+  auto result = client.Get(
+      "/huge",
+      [&](const httplib::Response& response) {
+        headersAfter = steady_clock::now() - start;
+        length = response.get_header_value("Content-Length");
+        return true;
+      },
+      [&](const char* data, size_t size) {
+        if (received.empty()) bodyAfter = steady_clock::now() - start;
+        received.append(data, size);
+        return received.size() < 100000;  // enough: the client hangs up
+      });
+  EXPECT_FALSE(result);
+  EXPECT_EQ(length, "3221225472");
+  ASSERT_GE(received.size(), 100000u);
+  EXPECT_EQ(received.substr(0, 3), "abc");
+  EXPECT_EQ(received[99999], static_cast<char>('a' + 99999 % 26));
+  EXPECT_LT(headersAfter, milliseconds(250));
+  EXPECT_GE(bodyAfter, milliseconds(300));
+}
+
+#ifdef _WIN32
+// The bytes a plain socket receives for one GET, and whether the
+// connection then ended with a reset rather than an orderly close.
+struct RawReceipt {
+  std::string bytes;
+  bool reset = false;
+};
+
+RawReceipt RawGet(int port, const std::string& path) {
+  RawReceipt receipt;
+  SOCKET sock = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) return receipt;
+  const std::string request = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  send(sock, request.data(), static_cast<int>(request.size()), 0);
+  char buffer[4096];
+  for (;;) {
+    const auto got = recv(sock, buffer, sizeof(buffer), 0);
+    if (got > 0) {
+      receipt.bytes.append(buffer, static_cast<size_t>(got));
+      continue;
+    }
+    receipt.reset = got < 0 && WSAGetLastError() == WSAECONNRESET;
+    closesocket(sock);
+    return receipt;
+  }
+}
+
+TEST(TestHttpServer, CutsAConnectionOffWithAResetOrAClose) {
+  TestHttpServer server;
+  ScriptedReply cut;
+  cut.body = std::string(5000, 'z');
+  cut.cutAfter = 1000;
+  server.Answer("/closed", cut);
+  cut.reset = true;
+  server.Answer("/reset", cut);
+
+  const RawReceipt closed = RawGet(server.port(), "/closed");
+  EXPECT_FALSE(closed.reset);
+  EXPECT_NE(closed.bytes.find("Content-Length: 5000"), std::string::npos);
+  EXPECT_EQ(closed.bytes.substr(closed.bytes.size() - 1001), "\n" + std::string(1000, 'z'));
+
+  const RawReceipt reset = RawGet(server.port(), "/reset");
+  EXPECT_TRUE(reset.reset);
+  EXPECT_EQ(reset.bytes.find(std::string(1001, 'z')), std::string::npos);
+}
+#endif
+
 TEST(TestHttpServer, DelaysAnswersAndStopsWaitingWhenDestroyed) {
   const auto start = steady_clock::now();
   {

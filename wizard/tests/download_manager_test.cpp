@@ -115,36 +115,42 @@ TEST_F(DownloadManagerTest, FailedDownloadShowsTheDownloadErrorThenNotFound) {
             L"Se ha producido un error al descargar el subtítulo. Por favor, inténtelo de nuevo.");
   EXPECT_EQ(view.messages[0].icon, MessageIcon::Error);
   EXPECT_FALSE(fs::exists(videos.path() / "La Pelicula.srt"));
+  EXPECT_FALSE(fs::exists(temp.path() / "subtitles.zip"));  // the part received is gone
   EXPECT_TRUE(run->Terminated());
 }
 
 // A download is bounded where it is written: an archive of exactly the limit
 // (a subtitle archive behind padding, which readers step over) is placed;
-// one byte more fails the download before any of it reaches the file.
+// one byte more fails the download before any of it reaches the file, and
+// one announced larger (3 GiB) fails before any of it is received. A failed
+// download leaves no archive behind.
 TEST_F(DownloadManagerTest, ArchiveDownloadsAreBoundedBy64MiB) {
   ASSERT_EQ(kMaxArchiveBytes, 64u << 20);
   ZipEntrySpec subtitle;
   subtitle.name = "es.srt";
   subtitle.data = "Hola";
   const std::string zip = BuildZip({subtitle});
-  for (const uint64_t size : {kMaxArchiveBytes, kMaxArchiveBytes + 1}) {
-    SCOPED_TRACE(size);
+  const struct {
+    uint64_t size, announced;
+  } cases[] = {{kMaxArchiveBytes, 0}, {kMaxArchiveBytes + 1, 0}, {zip.size(), 3ull << 30}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.size);
     view = FakeView();
     track.replies = {{""}, {BestSubtitleReply("12345", "2013-05-01")}};
-    std::string body(size - zip.size(), 'x');
+    std::string body(c.size - zip.size(), 'x');
     body += zip;
     file.replies.clear();
-    file.replies.push_back({std::move(body)});
+    file.replies.push_back({std::move(body), false, true, c.announced});
     fs::remove(videos.path() / "La Pelicula.srt");
     auto run = MakeRun(L"melhor");
     run->FormCreate();
-    if (size == kMaxArchiveBytes) {
+    if (c.size == kMaxArchiveBytes) {
       EXPECT_TRUE(view.messages.empty());
       EXPECT_EQ(ReadFile(videos.path() / "La Pelicula.srt"), "Hola");
     } else {
       EXPECT_EQ(MessageTitles(), (std::vector<std::wstring>{L"Informação", L"Información"}));
       EXPECT_FALSE(fs::exists(videos.path() / "La Pelicula.srt"));
-      EXPECT_EQ(fs::file_size(temp.path() / "subtitles.zip"), 0u);
+      EXPECT_FALSE(fs::exists(temp.path() / "subtitles.zip"));
     }
   }
 }
@@ -188,6 +194,11 @@ TEST(ArchiveReplySink, RefusesThePartThatPassesTheLimit) {
       EXPECT_EQ(counted.written, c.before + c.last);
     }
   }
+  // An announced length is judged before any byte comes.
+  std::unique_ptr<ArchiveStream> stream = std::make_unique<CountingStream>();
+  ArchiveReplySink sink(stream);
+  sink.Expect(kMaxArchiveBytes);
+  EXPECT_THROW(sink.Expect(kMaxArchiveBytes + 1), HttpFailure);
 }
 
 TEST_F(DownloadManagerTest, ArchiveThatIsNoZipPlacesNothingAndEndsQuietly) {

@@ -131,6 +131,7 @@ struct FakeReply {
   std::string body;
   bool fails = false;  // the request raises HttpFailure (after delivering `body`)
   bool sized = true;   // false: the reply announces no length
+  uint64_t announced = 0;  // when sized and not 0: the length announced instead of the body's
 };
 
 struct ClientRequest {
@@ -162,7 +163,9 @@ class FakeHttpClient : public HttpClient {
     if (replies.empty()) throw HttpFailure("no reply scripted");
     const FakeReply next = std::move(replies.front());
     replies.pop_front();
-    if (events_) events_->WorkBegin(next.sized ? static_cast<int64_t>(next.body.size()) : 0);
+    const uint64_t length = next.announced ? next.announced : next.body.size();
+    if (next.sized) reply.Expect(length);
+    if (events_) events_->WorkBegin(next.sized ? static_cast<int64_t>(length) : 0);
     if (duringTransfer) duringTransfer();
     if (cancelled) throw HttpFailure("transfer stopped");
     if (!next.body.empty()) reply.Write(next.body.data(), next.body.size());

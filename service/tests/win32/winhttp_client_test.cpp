@@ -412,14 +412,77 @@ TEST_F(WinHttpClientTest, ClosingTheFileMidDownloadStopsTheWrites) {
   EXPECT_EQ(log.events.back(), "end");
 }
 
+// Past the limit a reply fails: announced beyond it (one byte more, or
+// 3 GiB), at once and before any byte or work event; unannounced (chunked),
+// once the limit is reached.
 TEST_F(WinHttpClientTest, AnXmlReplyLargerThanTheLimitFails) {
-  ScriptedReply huge = Reply(std::string(kMaxReplyBytes + 1, ' '));
-  huge.pieceSize = 1024 * 1024;
+  const auto spaces = [](uint64_t, size_t size) { return std::string(size, ' '); };
+  ScriptedReply over;
+  over.generated = ScriptedReply::Generated{kMaxReplyBytes + 1, spaces};
+  server.Answer("/over", over);
+  ScriptedReply huge;
+  huge.generated = ScriptedReply::Generated{3ull << 30, spaces};
   server.Answer("/huge", huge);
-  WinHttpClient client(TrackClientSettings());
+  ScriptedReply chunked = over;
+  chunked.announceLength = false;
+  chunked.pieceSize = 1024 * 1024;
+  server.Answer("/chunked", chunked);
+
+  for (const char* path : {"/over", "/huge", "/chunked"}) {
+    SCOPED_TRACE(path);
+    WinHttpClient client(TrackClientSettings());
+    EventLog log;
+    client.SetWorkEvents(&log);
+    MemoryReplySink sink;
+    const auto start = steady_clock::now();
+    EXPECT_THROW(client.Post(Url(path), "a=1", sink), ServiceFailure);
+    EXPECT_LT(steady_clock::now() - start, milliseconds(5000));
+    if (std::string(path) == "/chunked") {
+      EXPECT_EQ(sink.bytes().size(), kMaxReplyBytes);
+    } else {
+      EXPECT_TRUE(sink.bytes().empty());
+      EXPECT_TRUE(log.events.empty());
+    }
+  }
+}
+
+// A body that comes slower than the pace, or stops after the headers, is
+// given up once the pace's window passes, though bytes keep arriving and the
+// receive limit never passes; a slow body that keeps the pace arrives whole.
+TEST_F(WinHttpClientTest, ABodyThatTricklesIsGivenUp) {
+  ScriptedReply trickle = Reply(Pattern(1000));
+  trickle.pieceSize = 1;
+  trickle.pieceDelay = milliseconds(100);
+  server.Answer("/trickle", trickle);
+  ScriptedReply silent = Reply(Pattern(1000));
+  silent.bodyDelay = milliseconds(60000);
+  server.Answer("/silent", silent);
+  ScriptedReply steady = Reply(Pattern(600));
+  steady.pieceSize = 150;
+  steady.pieceDelay = milliseconds(300);
+  server.Answer("/steady", steady);
+
+  HttpClientSettings settings = FileClientSettings();
+  settings.timeouts.paceWindowMs = 1000;
+  settings.timeouts.paceBytes = 100;
+  for (const char* path : {"/trickle", "/silent"}) {
+    SCOPED_TRACE(path);
+    WinHttpClient client(settings);
+    EventLog log;
+    client.SetWorkEvents(&log);
+    MemoryReplySink sink;
+    const auto start = steady_clock::now();
+    EXPECT_THROW(client.Get(Url(path), sink), HttpFailure);
+    const auto waited = steady_clock::now() - start;
+    EXPECT_GE(waited, milliseconds(900));
+    EXPECT_LT(waited, milliseconds(3000));
+    EXPECT_LT(sink.bytes().size(), 100u);
+    EXPECT_EQ(log.events.back(), "end");
+  }
+  WinHttpClient client(settings);
   MemoryReplySink sink;
-  EXPECT_THROW(client.Post(Url("/huge"), "a=1", sink), ServiceFailure);
-  EXPECT_LE(sink.bytes().size(), kMaxReplyBytes);
+  client.Get(Url("/steady"), sink);
+  EXPECT_EQ(sink.bytes(), Pattern(600));
 }
 
 TEST_F(WinHttpClientTest, AWaitingRequestKeepsMessagesGoingAndACancelEndsItAtOnce) {
