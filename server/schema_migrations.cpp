@@ -152,10 +152,13 @@ void MigrateSchema(SqlConnection& connection, int upTo) {
   const bool sqlite = connection.dialect() == SqlDialect::kSqlite;
   SqlTransaction transaction(connection);
   if (!sqlite) connection.Execute(kPostgresMigrationLock);
-  const bool unrecorded = !TableExists(connection, "schema_migrations");
-  const bool madeBeforeRecords = unrecorded && TableExists(connection, "subtitles");
-  connection.Execute(kMigrationsTable);
-  if (madeBeforeRecords) Record(connection, SchemaMigrations().front());
+  // A library at the newest version gets no statement that changes its
+  // schema.
+  if (!TableExists(connection, "schema_migrations")) {
+    const bool madeBeforeRecords = TableExists(connection, "subtitles");
+    connection.Execute(kMigrationsTable);
+    if (madeBeforeRecords) Record(connection, SchemaMigrations().front());
+  }
 
   const int current = RecordedVersion(connection);
   if (current > NewestSchemaVersion()) {

@@ -181,6 +181,7 @@ TEST(ServerPrograms, TwoProcessesServeOnePostgresLibraryWithoutLosingARequestOrA
   for (int c = 0; c < kClients; ++c) {
     clients.emplace_back([&, c] {
       httplib::Client client("127.0.0.1", (c % 2 ? first : second)->port());
+      client.set_keep_alive(true);
       client.set_read_timeout(60, 0);
       for (int r = 0; r < kRequestsEach; ++r) {
         const int kind = (c + r) % 4;

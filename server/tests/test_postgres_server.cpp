@@ -103,6 +103,17 @@ std::string TestPostgresServer::ProgramFolder() {
 }
 
 TestPostgresServer::TestPostgresServer() {
+  try {
+    Start();
+  } catch (...) {
+    Stop();
+    throw;
+  }
+}
+
+TestPostgresServer::~TestPostgresServer() { Stop(); }
+
+void TestPostgresServer::Start() {
   const std::string programs = ProgramFolder();
   if (programs.empty()) throw std::runtime_error("no PostgreSQL server under /usr/lib/postgresql");
   std::string pattern = (fs::temp_directory_path() / "morvane-pg-XXXXXX").string();
@@ -130,20 +141,18 @@ TestPostgresServer::TestPostgresServer() {
   const std::string admin = ConnectionString("postgres");
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (PQping(admin.c_str()) != PQPING_OK) {
-    if (waitpid(server_, &status, WNOHANG) == server_ ||
-        std::chrono::steady_clock::now() > deadline) {
+    if (waitpid(server_, &status, WNOHANG) == server_) {
       server_ = -1;
-      throw std::runtime_error("the PostgreSQL server did not start:\n" + ReadLog(log));
+      throw std::runtime_error("the PostgreSQL server ended at its start:\n" + ReadLog(log));
+    }
+    if (std::chrono::steady_clock::now() > deadline) {
+      throw std::runtime_error("the PostgreSQL server did not start in 60 s:\n" + ReadLog(log));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  PGconn* setup = PQconnectdb(admin.c_str());
-  PGresult* made = PQexec(setup, (std::string("CREATE DATABASE ") + kLibraries).c_str());
-  const bool ready = PQresultStatus(made) == PGRES_COMMAND_OK;
-  const std::string why = PQerrorMessage(setup);
-  PQclear(made);
-  PQfinish(setup);
-  if (!ready) throw std::runtime_error("cannot make the tests' database: " + why);
+  admin_ = PQconnectdb(admin.c_str());
+  Execute(std::string("CREATE DATABASE ") + kLibraries);
+  PQfinish(admin_);
   admin_ = PQconnectdb(ConnectionString(kLibraries).c_str());
   if (PQstatus(admin_) != CONNECTION_OK) {
     throw std::runtime_error(std::string("cannot connect to the test server: ") +
@@ -151,16 +160,18 @@ TestPostgresServer::TestPostgresServer() {
   }
 }
 
-TestPostgresServer::~TestPostgresServer() {
+void TestPostgresServer::Stop() {
   PQfinish(admin_);
+  admin_ = nullptr;
   if (server_ > 0) {
     // A fast stop: sessions are ended, the data is thrown away anyway.
     kill(server_, SIGINT);
     int status = 0;
     waitpid(server_, &status, 0);
+    server_ = -1;
   }
   std::error_code ignored;
-  fs::remove_all(folder_, ignored);
+  if (!folder_.empty()) fs::remove_all(folder_, ignored);
 }
 
 void TestPostgresServer::Execute(const std::string& sql) {

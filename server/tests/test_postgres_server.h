@@ -35,6 +35,8 @@ class TestPostgresServer {
   std::string ConnectionString(const std::string& database, const std::string& schema = {}) const;
 
  private:
+  void Start();
+  void Stop();
   void Execute(const std::string& sql);
 
   std::string folder_;
