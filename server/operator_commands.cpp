@@ -113,12 +113,15 @@ std::string CheckedDate(const std::string& text) {
 }
 
 // Opens the store; for commands that change or list an existing library
-// the database must exist already.
+// a SQLite file must exist already. A PostgreSQL database always exists
+// before the store is opened (its administrator creates it).
 std::unique_ptr<SubtitleStore> Store(const std::map<std::string, std::string>& options,
                                      bool mayCreate) {
-  const std::string path = Option(options, "--database", "subtitles.db");
-  if (!mayCreate && !fs::exists(path)) throw UsageError("no database " + path);
-  return OpenSqliteStore(path);
+  const std::string database = Option(options, "--database", "subtitles.db");
+  if (!mayCreate && !IsPostgresDatabase(database) && !fs::exists(database)) {
+    throw UsageError("no database " + database);
+  }
+  return OpenStore(database);
 }
 
 int AddFilm(const std::map<std::string, std::string>& options, std::ostream& out, std::ostream&) {
@@ -195,9 +198,10 @@ int Serve(const std::map<std::string, std::string>& options, std::ostream& out, 
   service.imagePort = static_cast<int>(Number(options, "--image-port", 0, 65535));
   service.versionReply = Option(options, "--version-reply");
   service.log = &err;
-  const fs::path database = Option(options, "--database", "subtitles.db");
-  const fs::path samples = options.count("--samples")
-                               ? fs::path(Option(options, "--samples"))
+  const std::string database = Option(options, "--database", "subtitles.db");
+  const fs::path samples = options.count("--samples") ? fs::path(Option(options, "--samples"))
+                           : IsPostgresDatabase(database)
+                               ? fs::absolute("samples")
                                : fs::absolute(database).parent_path() / "samples";
 
   // Stop signals are taken by this thread alone, with sigwait below; every
@@ -209,13 +213,18 @@ int Serve(const std::map<std::string, std::string>& options, std::ostream& out, 
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
 
-  auto store = OpenSqliteStore(database.string());
+  auto store = OpenStore(database);
   SubtitleService server(*store, service);
   // Ports first: a start that cannot listen leaves the library as it was.
   server.Bind();
   if (store->IsEmpty()) {
-    MakeSampleLibrary(*store, samples);
-    err << "made the sample library; sample videos in " << samples.string() << "\n";
+    try {
+      MakeSampleLibrary(*store, samples);
+      err << "made the sample library; sample videos in " << samples.string() << "\n";
+    } catch (const StoreFailure&) {
+      // Another process serving the same database made it first.
+      if (store->IsEmpty()) throw;
+    }
   }
   server.Start();
   out << "listening on http://" << service.bind << ":" << server.port() << " (images on port "
@@ -229,14 +238,17 @@ int Serve(const std::map<std::string, std::string>& options, std::ostream& out, 
 
 const Command kCommands[] = {
     {"serve",
-     "subtitle-server serve [--database FILE] [--samples DIR] [--bind ADDR] [--port N]\n"
+     "subtitle-server serve [--database FILE|URL] [--samples DIR] [--bind ADDR] [--port N]\n"
      "                      [--image-port N] [--version-reply TEXT]\n"
      "  Serves the subtitle service on --port (default 47801) and the posters on\n"
      "  --image-port (default 47802) of --bind (default 127.0.0.1). The database\n"
-     "  (default subtitles.db) is created when missing; an empty one first gets\n"
-     "  the sample library, whose videos go to --samples (default: \"samples\"\n"
-     "  beside the database). --version-reply is what the version check answers\n"
-     "  (default: empty, no newer version). Stops on SIGTERM or Ctrl-C.\n",
+     "  is a SQLite file (default subtitles.db), created when missing, or a\n"
+     "  PostgreSQL database given as postgresql://USER@HOST:PORT/NAME, which\n"
+     "  several serve processes may share. An empty library first gets the\n"
+     "  sample library, whose videos go to --samples (default: \"samples\"\n"
+     "  beside the SQLite file, or in the current folder). --version-reply is\n"
+     "  what the version check answers (default: empty, no newer version).\n"
+     "  Stops on SIGTERM or Ctrl-C.\n",
      {"--database", "--samples", "--bind", "--port", "--image-port", "--version-reply"},
      {},
      Serve},
@@ -274,7 +286,8 @@ const Command kCommands[] = {
 void GeneralUsage(std::ostream& out) {
   out << "A subtitle service for the Morvane wizard, with its operator's commands.\n\n";
   for (const Command& command : kCommands) out << command.usage << "\n";
-  out << "Each command takes --help.\n";
+  out << "--database takes a SQLite file or a PostgreSQL connection string\n"
+         "(postgresql://USER@HOST:PORT/NAME). Each command takes --help.\n";
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <memory>
 #include <stdexcept>
+#include <unistd.h>
 
 #include "file_fingerprint.h"
 #include "server_text.h"
@@ -126,9 +127,15 @@ void MakeSampleLibrary(SubtitleStore& store, const fs::path& samplesFolder) {
   fs::create_directories(samplesFolder);
   uint64_t fingerprints[2] = {};
   for (int i = 0; i < 2; ++i) {
+    // Written under a name of this process's own, then put in place whole:
+    // several processes may make the library in one folder at once, and none
+    // may read a video another is still writing.
     const fs::path video = samplesFolder / kSampleVideoNames[i];
-    WriteFile(video, SampleVideoBytes(i));
-    fingerprints[i] = FingerprintOfFile(video);
+    fs::path part = video;
+    part += ".part-" + std::to_string(getpid());
+    WriteFile(part, SampleVideoBytes(i));
+    fingerprints[i] = FingerprintOfFile(part);
+    fs::rename(part, video);
   }
   Film film{kSampleFilmNumber, "Película de Muestra", MakePosterJpeg()};
   std::vector<StoredSubtitle> subtitles;

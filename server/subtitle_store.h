@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -52,7 +53,9 @@ class SubtitleStore {
   // The subtitles with these identifiers, bytes included, in the order asked,
   // each counted as one more use, all in one transaction. Unknown
   // identifiers are left out, and so is a subtitle whose date is not
-  // `date` when a date is given.
+  // `date` when a date is given; an identifier asked twice comes (and
+  // counts) once. Counts stay exact with any number of callers and
+  // processes at once.
   virtual std::vector<StoredSubtitle> TakeSubtitleFiles(
       const std::vector<int64_t>& ids, const std::optional<std::string>& date) = 0;
 
@@ -77,6 +80,22 @@ class SubtitleStore {
                           const std::vector<StoredSubtitle>& subtitles) = 0;
 };
 
-// The SQLite store in one database file, created with its schema when new.
-// Safe for concurrent use: each caller borrows one of its connections.
+// Both stores are safe for concurrent use (each caller borrows one of their
+// connections) and bring the database's schema to the newest version when
+// opened. Several processes may serve one database at once.
+
+// The SQLite store in one database file, created when missing.
 std::unique_ptr<SubtitleStore> OpenSqliteStore(const std::string& path);
+
+// The PostgreSQL store in an existing database, given by a connection string
+// ("postgresql://user@host:port/name?..."), with at most
+// kPostgresConnections connections open at once.
+inline constexpr size_t kPostgresConnections = 10;
+std::unique_ptr<SubtitleStore> OpenPostgresStore(const std::string& connectionString);
+
+// True for a PostgreSQL connection string ("postgresql://" or "postgres://").
+bool IsPostgresDatabase(const std::string& database);
+
+// The store named by `database`: a PostgreSQL connection string, else the
+// path of a SQLite file.
+std::unique_ptr<SubtitleStore> OpenStore(const std::string& database);

@@ -7,6 +7,7 @@
 #include "operator_commands.h"
 #include "file_fingerprint.h"
 #include "sample_library.h"
+#include "store_backends.h"
 #include "subtitle_store.h"
 #include "temp_folder.h"
 #include "video_fingerprint.h"
@@ -24,10 +25,12 @@ Outcome Command(std::vector<std::string> arguments) {
   return {code, out.str(), err.str()};
 }
 
-class OperatorTest : public ::testing::Test {
+// The commands on each storage backend, each time on a new database.
+class OperatorTest : public ::testing::TestWithParam<Backend> {
  protected:
-  OperatorTest() {
-    database = (folder.path() / "library.db").string();
+  void SetUp() override {
+    SKIP_WITHOUT_BACKEND(GetParam());
+    database = NewDatabase(GetParam(), folder.path());
     poster = folder.Write("poster.jpg", MakePosterJpeg()).string();
     video = folder.Write("Mi Película.mkv", SampleVideoBytes(1)).string();
     subtitle = folder.Write("mi pelicula.es.srt", "1\r\n00:00:01,000 --> 00:00:02,000\r\nHola\r\n").string();
@@ -46,14 +49,16 @@ class OperatorTest : public ::testing::Test {
   std::string database, poster, video, subtitle;
 };
 
-TEST_F(OperatorTest, AddedFilmAndSubtitleAreFoundByTheVideosFingerprint) {
+INSTANTIATE_TEST_SUITE_P(Backends, OperatorTest, ::testing::ValuesIn(kBackends), BackendName);
+
+TEST_P(OperatorTest, AddedFilmAndSubtitleAreFoundByTheVideosFingerprint) {
   ASSERT_EQ(AddFilm().code, 0);
   const Outcome added = AddSubtitle();
   ASSERT_EQ(added.code, 0) << added.err;
   const uint64_t fingerprint = FingerprintOfFile(video);
   EXPECT_NE(added.out.find(FormatFingerprintText(fingerprint)), std::string::npos);
 
-  auto store = OpenSqliteStore(database);
+  auto store = OpenStore(database);
   const auto found = store->ListSubtitles(fingerprint, 42);
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].name, "Español (mío)");
@@ -78,13 +83,13 @@ TEST_F(OperatorTest, AddedFilmAndSubtitleAreFoundByTheVideosFingerprint) {
   EXPECT_NE(again.err.find("no subtitle"), std::string::npos);
 }
 
-TEST_F(OperatorTest, NamesAreStoredAsGivenThroughBoundParameters) {
+TEST_P(OperatorTest, NamesAreStoredAsGivenThroughBoundParameters) {
   const std::string name = "O'Brien \"x\"; DROP TABLE films; --";
   ASSERT_EQ(AddFilm(name).code, 0);
-  EXPECT_EQ(OpenSqliteStore(database)->FindFilm(7)->name, name);
+  EXPECT_EQ(OpenStore(database)->FindFilm(7)->name, name);
 }
 
-TEST_F(OperatorTest, BadInputIsRefusedAndNothingIsWritten) {
+TEST_P(OperatorTest, BadInputIsRefusedAndNothingIsWritten) {
   ASSERT_EQ(AddFilm().code, 0);
   ASSERT_EQ(AddSubtitle().code, 0);
   const std::string before = Listing();
@@ -115,11 +120,22 @@ TEST_F(OperatorTest, BadInputIsRefusedAndNothingIsWritten) {
       {{"add-subtitle", "--database", database, "--video", video, "--language", "42", "--film", "7",
         "--name", "N", "--file", subtitle, "--date", "2024-13-01"}, 2, "--date"},
       {{"remove-subtitle", "--database", database, "--id", "0"}, 2, "--id"},
-      {{"list", "--database", (folder.path() / "missing.db").string()}, 2, "no database"},
       {{"frobnicate"}, 2, "unknown command"},
       {{}, 2, "add-subtitle"},
   };
-  for (const Case& c : cases) {
+  std::vector<Case> all(std::begin(cases), std::end(cases));
+  // A library that is not there: a SQLite file is not made by listing it; a
+  // PostgreSQL database is never made by the store.
+  if (GetParam() == Backend::kSqlite) {
+    const std::string missing = (folder.path() / "missing.db").string();
+    all.push_back({{"list", "--database", missing}, 2, "no database"});
+  } else {
+    const size_t name = database.find("@/") + 2;
+    const std::string missing =
+        database.substr(0, name) + "no_such_database" + database.substr(database.find('?'));
+    all.push_back({{"list", "--database", missing}, 1, "cannot connect to the database"});
+  }
+  for (const Case& c : all) {
     const Outcome outcome = Command(c.arguments);
     EXPECT_EQ(outcome.code, c.code) << outcome.err;
     EXPECT_NE(outcome.err.find(c.says), std::string::npos) << outcome.err;
@@ -128,13 +144,15 @@ TEST_F(OperatorTest, BadInputIsRefusedAndNothingIsWritten) {
   EXPECT_FALSE(std::filesystem::exists(folder.path() / "missing.db"));
 }
 
-TEST_F(OperatorTest, EveryCommandExplainsItself) {
+TEST(OperatorCommands, EveryCommandExplainsItself) {
   for (const char* command : {"serve", "add-film", "add-subtitle", "list", "remove-subtitle"}) {
     const Outcome help = Command({command, "--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_EQ(help.out.rfind(std::string("subtitle-server ") + command, 0), 0u) << help.out;
   }
-  EXPECT_EQ(Command({"--help"}).code, 0);
+  const Outcome general = Command({"--help"});
+  EXPECT_EQ(general.code, 0);
+  EXPECT_NE(general.out.find("postgresql://"), std::string::npos) << general.out;
 }
 
 }  // namespace

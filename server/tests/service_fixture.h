@@ -14,17 +14,19 @@
 #include "base64.h"
 #include "file_fingerprint.h"
 #include "sample_library.h"
+#include "store_backends.h"
 #include "subtitle_service.h"
 #include "subtitle_store.h"
 #include "temp_folder.h"
 #include "text_forms.h"
 #include "video_fingerprint.h"
 
-// A fresh library with the sample films, served on free loopback ports.
+// A fresh library with the sample films in a new database of the backend,
+// served on free loopback ports.
 class ServiceFixture {
  public:
-  explicit ServiceFixture(ServiceOptions options = {}) {
-    store = OpenSqliteStore((folder.path() / "subtitles.db").string());
+  explicit ServiceFixture(Backend backend, ServiceOptions options = {}) {
+    store = OpenStore(NewDatabase(backend, folder.path()));
     MakeSampleLibrary(*store, folder.path() / "samples");
     options.port = 0;
     options.imagePort = 0;
