@@ -180,7 +180,8 @@ bool CanCreateFilesIn(const std::wstring& folder) {
 
 // Runs chattr with `flag` on the folder's Unix path (Wine starts Unix
 // programs too) and waits until the folder is writable as `wanted` says:
-// Wine may report the Unix program ended before it has.
+// Wine reports the Unix program ended before it has, and on a busy machine
+// its effect can take seconds to show.
 bool ChattrUntil(const std::wstring& folder, const wchar_t* flag, bool wanted) {
   using UnixName = char*(CDECL*)(const wchar_t*);
   auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
@@ -203,7 +204,7 @@ bool ChattrUntil(const std::wstring& folder, const wchar_t* flag, bool wanted) {
   WaitForSingleObject(process.hProcess, 10000);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  for (int i = 0; i < 100; ++i) {
+  for (int i = 0; i < 600; ++i) {
     if (CanCreateFilesIn(folder) == wanted) return true;
     Sleep(50);
   }
@@ -217,7 +218,11 @@ bool ChattrUntil(const std::wstring& folder, const wchar_t* flag, bool wanted) {
 bool MakeUnwritable(const std::wstring& folder) {
   SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_READONLY);
   if (!CanCreateFilesIn(folder)) return true;
-  return ChattrUntil(folder, L"+i", false);
+  if (ChattrUntil(folder, L"+i", false)) return true;
+  // The flag did not show in time but may still land: it is taken off for
+  // sure, or the folder could not be removed after the test.
+  ChattrUntil(folder, L"-i", true);
+  return false;
 }
 
 void MakeWritableAgain(const std::wstring& folder) {
