@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "context_menu_rules.h"
+#include "menu_bitmap.h"
 #include "module_state.h"
 #include "wizard_launch.h"
 
@@ -87,16 +88,11 @@ STDMETHODIMP Corvelle::QueryContextMenu(HMENU menu, UINT index, UINT firstComman
       case MenuOffer::Commands:
         break;
     }
-    if (!bitmap_) {
-      bitmap_.reset(static_cast<HBITMAP>(LoadImageW(ModuleInstance,
-                                                    MAKEINTRESOURCEW(kMenuBitmapResource),
-                                                    IMAGE_BITMAP, 0, 0, LR_DEFAULTSIZE)));
-    }
-    return InsertMenuItems(menu, index, firstCommand);
+    return InsertMenuItems(menu, index, firstCommand, MenuBitmap());
   });
 }
 
-HRESULT Corvelle::InsertMenuItems(HMENU menu, UINT index, UINT firstCommand) {
+HRESULT Corvelle::InsertMenuItems(HMENU menu, UINT index, UINT firstCommand, HBITMAP flag) {
   UINT position = index;
   for (const TopMenuItem item : kTopMenuLayout) {
     MENUITEMINFOW info{};
@@ -117,8 +113,7 @@ HRESULT Corvelle::InsertMenuItems(HMENU menu, UINT index, UINT firstCommand) {
                        firstCommand + command.command, command.menuText)) {
         return LastErrorResult();
       }
-      SetMenuItemBitmaps(submenu.get(), commandPosition, MF_BYPOSITION, bitmap_.get(),
-                         bitmap_.get());
+      SetMenuItemBitmaps(submenu.get(), commandPosition, MF_BYPOSITION, flag, flag);
       ++commandPosition;
     }
 
@@ -129,7 +124,7 @@ HRESULT Corvelle::InsertMenuItems(HMENU menu, UINT index, UINT firstCommand) {
     info.wID = firstCommand + CommandBestSubtitle;
     info.hSubMenu = submenu.get();
     info.dwTypeData = const_cast<LPWSTR>(kSubmenuText);
-    info.hbmpItem = bitmap_.get();
+    info.hbmpItem = flag;
     if (!InsertMenuItemW(menu, position, TRUE, &info)) return LastErrorResult();
     submenu.release();  // now destroyed with the shell's menu
     ++position;
