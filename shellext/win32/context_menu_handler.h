@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <string>
@@ -38,6 +39,7 @@ class Corvelle final : public IShellExtInit, public IContextMenu {
   Corvelle();
   ~Corvelle();
 
+  HRESULT ReadNarrowDropList(HDROP drop);
   HRESULT InsertMenuItems(HMENU menu, UINT index, UINT firstCommand, HBITMAP flag);
 
   LONG references_ = 1;

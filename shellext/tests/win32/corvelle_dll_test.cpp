@@ -365,6 +365,44 @@ TEST_F(CorvelleDll, InitializeRefusesWhatIsNoSelectionOfOneToNinetyNineFiles) {
   EXPECT_EQ(GetMenuItemCount(untouched.get()), 2);
 }
 
+TEST_F(CorvelleDll, InitializeTakesEightBitListsAndRefusesDamagedOnes) {
+  // A drop list block: the header, then `names` as they stand.
+  auto block = [](const std::string& names, BOOL wide, DWORD namesOffset = sizeof(DROPFILES)) {
+    DROPFILES header{};
+    header.pFiles = namesOffset;
+    header.fWide = wide;
+    std::vector<unsigned char> bytes(sizeof header);
+    memcpy(bytes.data(), &header, sizeof header);
+    bytes.insert(bytes.end(), names.begin(), names.end());
+    return bytes;
+  };
+  auto initialize = [&](std::vector<unsigned char> bytes) {
+    ComPtr<IShellExtInit> init;
+    EXPECT_EQ(Factory()->CreateInstance(nullptr, IID_IShellExtInit, init.put_void()), S_OK);
+    ComPtr<IDataObject> data;
+    *data.put() = NewDropBlockDataObject(std::move(bytes));
+    const HRESULT result = init->Initialize(nullptr, data.get(), nullptr);
+    ComPtr<IContextMenu> menu;
+    EXPECT_EQ(init->QueryInterface(IID_IContextMenu, menu.put_void()), S_OK);
+    return std::make_pair(result, std::move(menu));
+  };
+
+  // 8-bit names in the system's code page, as older programs hand them.
+  const std::string narrowNames("C:\\Pel\xED" "culas\\a.txt\0C:\\Films\\b.avi\0\0", 35);
+  auto narrow = initialize(block(narrowNames, FALSE));
+  EXPECT_EQ(narrow.first, S_OK);
+  UniqueMenu menu = ShellMenu();
+  EXPECT_EQ(narrow.second->QueryContextMenu(menu.get(), 0, kFirstCommand, kFirstCommand + 100, 0),
+            MAKE_HRESULT(SEVERITY_SUCCESS, 0, 2));
+
+  // Nothing outside the block is read: a list that runs off its end, or
+  // whose names lie outside it, is no selection.
+  const std::string wideNames("C\0:\0\\\0a\0.\0a\0v\0i\0\0\0", 18);
+  EXPECT_EQ(initialize(block(wideNames, TRUE)).first, E_FAIL);  // no empty name at the end
+  EXPECT_EQ(initialize(block(wideNames + std::string(2, '\0'), TRUE, 0x7FFFFFF0)).first, E_FAIL);
+  EXPECT_EQ(initialize(block(wideNames + std::string(2, '\0'), TRUE)).first, S_OK);
+}
+
 TEST_F(CorvelleDll, QueryInsertsSeparatorSubmenuSeparatorWithTheFlag) {
   ComPtr<IContextMenu> handler = Handler({L"C:\\Films\\a.txt", L"C:\\Films\\MOVIE.MKV"});
   UniqueMenu menu = ShellMenu();
