@@ -21,7 +21,7 @@
 namespace {
 
 constexpr int kFiles = 99;  // the most a selection may hold and still get the menu
-constexpr int kRounds = 31;
+constexpr int kRounds = 61;
 constexpr int kRightClicksPerRound = 40;
 constexpr double kTargetAddedMicroseconds = 200;
 
