@@ -95,6 +95,7 @@ void TestHttpServer::Start(int port) {
     request.target = in.target;
     request.headers.assign(in.headers.begin(), in.headers.end());
     request.body = in.body;
+    request.remotePort = in.remote_port;
     // httplib adds these for its own bookkeeping; they were not sent.
     request.headers.erase(
         std::remove_if(request.headers.begin(), request.headers.end(),

@@ -26,6 +26,7 @@ struct RecordedRequest {
   std::string target;  // as on the request line: path and query
   std::vector<std::pair<std::string, std::string>> headers;  // names as sent, sorted by name
   std::string body;    // raw bytes
+  int remotePort = 0;  // the client's port: requests on one connection share it
 
   // The value of the first header with that name (any case), or "" when absent.
   std::string Header(const std::string& name) const;

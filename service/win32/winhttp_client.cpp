@@ -176,8 +176,14 @@ SentRequest Send(WinHttpTransfer& transfer, const wchar_t* verb, const std::stri
 
   // Automatic sign-in would answer a server's challenge for us, and
   // redirects are ours to follow; cookies are the client's own setting.
-  if (!SetFeatureDisabled(request, WINHTTP_DISABLE_AUTHENTICATION | WINHTTP_DISABLE_REDIRECTS)) {
-    Fail("cannot turn off authentication and redirects");
+  // Every request goes on a connection of its own: WinHTTP (Wine's at
+  // least) writes a POST's headers and body separately, and on a connection
+  // kept from an earlier request the body then waits for the server's
+  // delayed acknowledgement of the headers, some 40 ms a request from a
+  // Linux server. On a new connection the server acknowledges at once.
+  if (!SetFeatureDisabled(request, WINHTTP_DISABLE_AUTHENTICATION | WINHTTP_DISABLE_REDIRECTS |
+                                       WINHTTP_DISABLE_KEEP_ALIVE)) {
+    Fail("cannot turn off authentication, redirects and kept connections");
   }
   if (!transfer.settings.keepCookies && !SetFeatureDisabled(request, WINHTTP_DISABLE_COOKIES)) {
     Fail("cannot turn off cookies");

@@ -5,6 +5,8 @@
 #include <cstddef>
 
 #include "context_menu_rules.h"
+#include "drop_list.h"
+#include "menu_bitmap.h"
 #include "module_state.h"
 #include "wizard_launch.h"
 
@@ -52,27 +54,43 @@ STDMETHODIMP Corvelle::Initialize(PCIDLIST_ABSOLUTE, IDataObject* dataObject, HK
     if (FAILED(dataObject->GetData(&format, medium.put()))) return E_FAIL;
     GlobalLockGuard lock(medium.get().hGlobal);
     if (!lock.data()) return E_FAIL;
-    const HDROP drop = static_cast<HDROP>(medium.get().hGlobal);
 
-    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-    if (!AcceptsSelectionSize(count)) return E_FAIL;
-    HRESULT result = E_FAIL;
-    for (UINT i = 0; i < count; ++i) {
-      // Ask for the length first so that a long path is read whole.
-      const UINT length = DragQueryFileW(drop, i, nullptr, 0);
-      std::wstring path(length + 1, L'\0');
-      const UINT read = length ? DragQueryFileW(drop, i, path.data(), length + 1) : 0;
-      if (read == 0) {
-        result = E_FAIL;
-        continue;
-      }
-      path.resize(read);
-      SelectedPaths.push_back(path);
-      LastPath = std::move(path);
-      result = S_OK;
+    // The list is read in one pass; asking the platform for each path in
+    // turn walks the list from its start every time.
+    DropList list =
+        ReadDropList(lock.data(), GlobalSize(medium.get().hGlobal), kMaxSelectedFiles);
+    if (list.form == DropList::Form::Narrow) {
+      return ReadNarrowDropList(static_cast<HDROP>(medium.get().hGlobal));
     }
-    return result;
+    if (list.form == DropList::Form::Damaged) return E_FAIL;
+    const size_t count = list.names.size() + (list.moreNames ? 1 : 0);
+    if (!AcceptsSelectionSize(count)) return E_FAIL;
+    for (std::wstring& path : list.names) SelectedPaths.push_back(std::move(path));
+    LastPath = SelectedPaths.back();
+    return S_OK;
   });
+}
+
+// A list of 8-bit names, rare nowadays: the platform converts each path.
+HRESULT Corvelle::ReadNarrowDropList(HDROP drop) {
+  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  if (!AcceptsSelectionSize(count)) return E_FAIL;
+  HRESULT result = E_FAIL;
+  for (UINT i = 0; i < count; ++i) {
+    // Ask for the length first so that a long path is read whole.
+    const UINT length = DragQueryFileW(drop, i, nullptr, 0);
+    std::wstring path(length + 1, L'\0');
+    const UINT read = length ? DragQueryFileW(drop, i, path.data(), length + 1) : 0;
+    if (read == 0) {
+      result = E_FAIL;
+      continue;
+    }
+    path.resize(read);
+    SelectedPaths.push_back(path);
+    LastPath = std::move(path);
+    result = S_OK;
+  }
+  return result;
 }
 
 STDMETHODIMP Corvelle::QueryContextMenu(HMENU menu, UINT index, UINT firstCommand,
@@ -87,16 +105,11 @@ STDMETHODIMP Corvelle::QueryContextMenu(HMENU menu, UINT index, UINT firstComman
       case MenuOffer::Commands:
         break;
     }
-    if (!bitmap_) {
-      bitmap_.reset(static_cast<HBITMAP>(LoadImageW(ModuleInstance,
-                                                    MAKEINTRESOURCEW(kMenuBitmapResource),
-                                                    IMAGE_BITMAP, 0, 0, LR_DEFAULTSIZE)));
-    }
-    return InsertMenuItems(menu, index, firstCommand);
+    return InsertMenuItems(menu, index, firstCommand, MenuBitmap());
   });
 }
 
-HRESULT Corvelle::InsertMenuItems(HMENU menu, UINT index, UINT firstCommand) {
+HRESULT Corvelle::InsertMenuItems(HMENU menu, UINT index, UINT firstCommand, HBITMAP flag) {
   UINT position = index;
   for (const TopMenuItem item : kTopMenuLayout) {
     MENUITEMINFOW info{};
@@ -117,8 +130,7 @@ HRESULT Corvelle::InsertMenuItems(HMENU menu, UINT index, UINT firstCommand) {
                        firstCommand + command.command, command.menuText)) {
         return LastErrorResult();
       }
-      SetMenuItemBitmaps(submenu.get(), commandPosition, MF_BYPOSITION, bitmap_.get(),
-                         bitmap_.get());
+      SetMenuItemBitmaps(submenu.get(), commandPosition, MF_BYPOSITION, flag, flag);
       ++commandPosition;
     }
 
@@ -129,7 +141,7 @@ HRESULT Corvelle::InsertMenuItems(HMENU menu, UINT index, UINT firstCommand) {
     info.wID = firstCommand + CommandBestSubtitle;
     info.hSubMenu = submenu.get();
     info.dwTypeData = const_cast<LPWSTR>(kSubmenuText);
-    info.hbmpItem = bitmap_.get();
+    info.hbmpItem = flag;
     if (!InsertMenuItemW(menu, position, TRUE, &info)) return LastErrorResult();
     submenu.release();  // now destroyed with the shell's menu
     ++position;

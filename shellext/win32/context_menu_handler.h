@@ -1,15 +1,13 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <string>
 #include <vector>
 
 #include "shell_resources.h"
-
-// Resource identifier of the menu bitmap (the flag drawn beside the items).
-inline constexpr WORD kMenuBitmapResource = 101;
 
 // The context-menu handler the shell creates for each right-click: keeps the
 // selected paths, offers "Descargar Subtítulos" when the last of them is a
@@ -41,10 +39,10 @@ class Corvelle final : public IShellExtInit, public IContextMenu {
   Corvelle();
   ~Corvelle();
 
-  HRESULT InsertMenuItems(HMENU menu, UINT index, UINT firstCommand);
+  HRESULT ReadNarrowDropList(HDROP drop);
+  HRESULT InsertMenuItems(HMENU menu, UINT index, UINT firstCommand, HBITMAP flag);
 
   LONG references_ = 1;
   std::wstring LastPath;                   // the last path read, tested for the extension
   std::vector<std::wstring> SelectedPaths;  // in the selection's order
-  UniqueBitmap bitmap_;                    // drawn by the menu while it is shown
 };

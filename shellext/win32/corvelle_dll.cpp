@@ -2,13 +2,18 @@
 #include <windows.h>
 
 #include "class_factory.h"
+#include "menu_bitmap.h"
 #include "module_state.h"
 #include "registration.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     ModuleInstance = instance;
     DisableThreadLibraryCalls(instance);
+  } else if (reason == DLL_PROCESS_DETACH && !reserved) {
+    // Unloaded while the process goes on (COM found it unused): the flag
+    // goes with it. At the process's end the system takes it anyway.
+    ReleaseMenuBitmap();
   }
   return TRUE;
 }

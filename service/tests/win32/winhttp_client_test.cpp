@@ -76,7 +76,6 @@ TEST_F(WinHttpClientTest, PostSendsExactlyTheseHeadersAndTheRawBody) {
   EXPECT_EQ(requests[0].body, body);
   const Headers expected = {
       {"Accept", "text/html, */*"},
-      {"Connection", "Keep-Alive"},
       {"Content-Length", std::to_string(body.size())},
       {"Content-Type", "application/x-www-form-urlencoded"},
       {"Host", server.HostAndPort()},
@@ -99,7 +98,6 @@ TEST_F(WinHttpClientTest, GetSendsTheQueryAndNoBodyHeaders) {
   EXPECT_EQ(requests[0].target, "/webService/downloadManager/get_version.php?lang=es&ver=100");
   const Headers expected = {
       {"Accept", "text/html, */*"},
-      {"Connection", "Keep-Alive"},
       {"Host", server.HostAndPort()},
       {"User-Agent", "Mozilla/3.0 (compatible; Indy Library)"},
   };
@@ -118,6 +116,26 @@ const ClientCase kClients[] = {
     {"file", FileClientSettings(), true, true},
     {"poster", PosterClientSettings(), false, false},
 };
+
+// A POST's body must not wait behind its headers for the server's delayed
+// acknowledgement, as it does on a connection kept from an earlier request.
+TEST_F(WinHttpClientTest, EveryRequestGoesOnAConnectionOfItsOwn) {
+  server.Answer("/a", Reply("a"));
+  for (const auto& c : kClients) {
+    SCOPED_TRACE(c.name);
+    server.ClearRequests();
+    WinHttpClient client(c.settings);
+    MemoryReplySink first, second, third;
+    client.Get(Url("/a"), first);
+    client.Post(Url("/a"), "x=1", second);
+    client.Post(Url("/a"), "x=2", third);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_NE(requests[0].remotePort, requests[1].remotePort);
+    EXPECT_NE(requests[1].remotePort, requests[2].remotePort);
+    EXPECT_NE(requests[0].remotePort, requests[2].remotePort);
+  }
+}
 
 TEST_F(WinHttpClientTest, OnlyTheFileClientKeepsCookies) {
   ScriptedReply withCookie = Reply("first");

@@ -365,6 +365,44 @@ TEST_F(CorvelleDll, InitializeRefusesWhatIsNoSelectionOfOneToNinetyNineFiles) {
   EXPECT_EQ(GetMenuItemCount(untouched.get()), 2);
 }
 
+TEST_F(CorvelleDll, InitializeTakesEightBitListsAndRefusesDamagedOnes) {
+  // A drop list block: the header, then `names` as they stand.
+  auto block = [](const std::string& names, BOOL wide, DWORD namesOffset = sizeof(DROPFILES)) {
+    DROPFILES header{};
+    header.pFiles = namesOffset;
+    header.fWide = wide;
+    std::vector<unsigned char> bytes(sizeof header);
+    memcpy(bytes.data(), &header, sizeof header);
+    bytes.insert(bytes.end(), names.begin(), names.end());
+    return bytes;
+  };
+  auto initialize = [&](std::vector<unsigned char> bytes) {
+    ComPtr<IShellExtInit> init;
+    EXPECT_EQ(Factory()->CreateInstance(nullptr, IID_IShellExtInit, init.put_void()), S_OK);
+    ComPtr<IDataObject> data;
+    *data.put() = NewDropBlockDataObject(std::move(bytes));
+    const HRESULT result = init->Initialize(nullptr, data.get(), nullptr);
+    ComPtr<IContextMenu> menu;
+    EXPECT_EQ(init->QueryInterface(IID_IContextMenu, menu.put_void()), S_OK);
+    return std::make_pair(result, std::move(menu));
+  };
+
+  // 8-bit names in the system's code page, as older programs hand them.
+  const std::string narrowNames("C:\\Pel\xED" "culas\\a.txt\0C:\\Films\\b.avi\0\0", 35);
+  auto narrow = initialize(block(narrowNames, FALSE));
+  EXPECT_EQ(narrow.first, S_OK);
+  UniqueMenu menu = ShellMenu();
+  EXPECT_EQ(narrow.second->QueryContextMenu(menu.get(), 0, kFirstCommand, kFirstCommand + 100, 0),
+            MAKE_HRESULT(SEVERITY_SUCCESS, 0, 2));
+
+  // Nothing outside the block is read: a list that runs off its end, or
+  // whose names lie outside it, is no selection.
+  const std::string wideNames("C\0:\0\\\0a\0.\0a\0v\0i\0\0\0", 18);
+  EXPECT_EQ(initialize(block(wideNames, TRUE)).first, E_FAIL);  // no empty name at the end
+  EXPECT_EQ(initialize(block(wideNames + std::string(2, '\0'), TRUE, 0x7FFFFFF0)).first, E_FAIL);
+  EXPECT_EQ(initialize(block(wideNames + std::string(2, '\0'), TRUE)).first, S_OK);
+}
+
 TEST_F(CorvelleDll, QueryInsertsSeparatorSubmenuSeparatorWithTheFlag) {
   ComPtr<IContextMenu> handler = Handler({L"C:\\Films\\a.txt", L"C:\\Films\\MOVIE.MKV"});
   UniqueMenu menu = ShellMenu();
@@ -805,7 +843,7 @@ TEST_F(CorvelleDll, TenThousandRightClicksLeaveNoHandleGdiObjectOrMediumBehind) 
   for (int i = 0; i < 100; ++i) tooMany.push_back(L"C:\\Films\\clip" + std::to_wstring(i) + L".avi");
   LONG released = 0;
   LONG handedOut = 0;
-  int bitmapsAlive = 0;
+  std::set<HBITMAP> flags;
   int menusAlive = 0;
   ComPtr<IDataObject> selection;
   *selection.put() = NewDropListDataObject({L"C:\\Films\\a.txt", L"C:\\Films\\b.avi"}, &released);
@@ -842,8 +880,11 @@ TEST_F(CorvelleDll, TenThousandRightClicksLeaveNoHandleGdiObjectOrMediumBehind) 
     menu.reset();
     if (submenu && IsMenu(submenu)) ++menusAlive;  // goes with the shell's menu
     handler.reset();
-    // The flag goes with the handler, whether or not the system counts it.
-    if (flag && GetObjectType(flag) != 0) ++bitmapsAlive;
+    // One flag serves every menu and stays while the module is loaded.
+    if (flag) {
+      flags.insert(flag);
+      EXPECT_EQ(GetObjectType(flag), static_cast<DWORD>(OBJ_BITMAP));
+    }
   };
 
   // The first clicks may fill caches of the system's for good.
@@ -864,10 +905,14 @@ TEST_F(CorvelleDll, TenThousandRightClicksLeaveNoHandleGdiObjectOrMediumBehind) 
   EXPECT_GT(gdiBefore, 0u);
   EXPECT_EQ(gdiAfter, gdiBefore);
   EXPECT_EQ(userAfter, userBefore);
-  EXPECT_EQ(bitmapsAlive, 0);
+  EXPECT_EQ(flags.size(), 1u);
   EXPECT_EQ(menusAlive, 0);
   EXPECT_EQ(released, handedOut) << "media handed out and not released";
   selection.reset();
   refused.reset();
   EXPECT_EQ(dll_->CanUnloadNow(), S_OK);
+  // The flag goes when the module is unloaded.
+  dll_.reset();
+  ASSERT_FALSE(flags.empty());
+  EXPECT_EQ(GetObjectType(*flags.begin()), 0u);
 }

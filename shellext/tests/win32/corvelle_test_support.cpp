@@ -104,6 +104,9 @@ class DropListDataObject final : public IDataObject {
     memcpy(bytes_.data() + sizeof header, list.data(), list.size() * sizeof(wchar_t));
   }
 
+  // Hands out exactly these bytes as the drop list's block.
+  explicit DropListDataObject(std::vector<unsigned char> block) : bytes_(std::move(block)) {}
+
   STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDataObject)) {
       *object = static_cast<IDataObject*>(this);
@@ -164,6 +167,10 @@ IDataObject* NewDropListDataObject(const std::vector<std::wstring>& paths,
 }
 
 IDataObject* NewDataObjectWithoutDropList() { return new DropListDataObject(); }
+
+IDataObject* NewDropBlockDataObject(std::vector<unsigned char> block) {
+  return new DropListDataObject(std::move(block));
+}
 
 IDataObject* ShellDataObjectFor(const std::vector<std::filesystem::path>& files) {
   if (files.empty()) return nullptr;

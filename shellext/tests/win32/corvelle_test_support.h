@@ -55,6 +55,10 @@ IDataObject* NewDropListDataObject(const std::vector<std::wstring>& paths,
 // A data object that offers no drop list.
 IDataObject* NewDataObjectWithoutDropList();
 
+// A data object whose drop list is exactly this block (made by the test:
+// 8-bit names, damaged lists).
+IDataObject* NewDropBlockDataObject(std::vector<unsigned char> block);
+
 // A data object made by the shell itself for files of one folder (the one
 // Explorer passes for a selection).
 IDataObject* ShellDataObjectFor(const std::vector<std::filesystem::path>& files);
