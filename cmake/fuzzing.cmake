@@ -10,26 +10,32 @@ add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-re
                     -fno-omit-frame-pointer)
 add_link_options(-fsanitize=address,undefined)
 
-# Each target's corpus: written first by its seed program, grown by every
-# run of the target.
+# Each target's corpus, FUZZ_CORPUS_ROOT/<target>: the seeds its seed
+# program writes, and what every longer run (scripts/fuzz) adds.
 set(FUZZ_CORPUS_ROOT ${CMAKE_BINARY_DIR}/fuzz-corpus)
-# How long `ctest` runs each target: a smoke run from the seeds. Longer runs:
-# scripts/fuzz TARGET SECONDS.
+# `ctest` runs each target for a few seconds from its seeds alone, in a
+# folder made anew each time: libFuzzer first runs every input of its
+# corpus, so a corpus grown by long runs would make the test ever longer.
+set(FUZZ_SMOKE_ROOT ${CMAKE_BINARY_DIR}/fuzz-smoke)
 set(FUZZ_TEST_SECONDS 2)
 
-# add_fuzz_seeds(NAME SOURCES... LIBS...): a program that writes the seed
-# corpora of some targets under FUZZ_CORPUS_ROOT; ctest runs it before them.
+add_test(NAME fuzz_smoke_clean COMMAND ${CMAKE_COMMAND} -E rm -rf ${FUZZ_SMOKE_ROOT})
+set_tests_properties(fuzz_smoke_clean PROPERTIES FIXTURES_SETUP fuzz_smoke_clean LABELS fuzz)
+
+# add_fuzz_seeds(NAME SOURCES... LIBS...): a program that writes the seeds
+# of some targets under each corpus root it is given; ctest runs it before
+# them, into both roots.
 function(add_fuzz_seeds name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS})
-  add_test(NAME ${name} COMMAND ${name} ${FUZZ_CORPUS_ROOT})
-  set_tests_properties(${name} PROPERTIES FIXTURES_SETUP ${name} LABELS fuzz)
+  add_test(NAME ${name} COMMAND ${name} ${FUZZ_CORPUS_ROOT} ${FUZZ_SMOKE_ROOT})
+  set_tests_properties(${name} PROPERTIES
+    FIXTURES_SETUP ${name} FIXTURES_REQUIRED fuzz_smoke_clean LABELS fuzz)
 endfunction()
 
 # add_fuzz_target(NAME SEEDS seed-program [SECONDS n] SOURCES... LIBS...):
-# a libFuzzer program, run by ctest for a few seconds on its corpus
-# FUZZ_CORPUS_ROOT/NAME.
+# a libFuzzer program, run by ctest for a few seconds from its seeds.
 function(add_fuzz_target name)
   cmake_parse_arguments(ARG "" "SEEDS;SECONDS" "SOURCES;LIBS" ${ARGN})
   if(NOT ARG_SECONDS)
@@ -40,7 +46,7 @@ function(add_fuzz_target name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS})
   add_test(NAME ${name}
     COMMAND ${name} -max_total_time=${ARG_SECONDS} -timeout=10 -rss_limit_mb=1024
-            -print_final_stats=1 ${FUZZ_CORPUS_ROOT}/${name})
+            -print_final_stats=1 ${FUZZ_SMOKE_ROOT}/${name})
   set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${ARG_SEEDS} LABELS fuzz)
   # Targets that write files do so in the temporary folder: in memory where
   # the machine has a memory file system, several times faster than a disk.

@@ -1,4 +1,4 @@
-// Writes the starting corpora of the files fuzzers under the folder given:
+// Writes the starting corpora of the files fuzzers under each folder given:
 // archive_fuzzer/ gets a few small archives (stored and deflated entries,
 // folders, extended timestamps, hostile names, a comment, a posterior entry
 // after a damaged record), archive_names_fuzzer/ stored entry names as
@@ -40,12 +40,7 @@ void WriteNameSeeds(const std::filesystem::path& folder) {
       << ExtraBlock(0x7777, "pad") + ExtendedTimeBlock(0x07, {1, 2, 3});
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc != 2) return 2;
-  WriteNameSeeds(std::filesystem::path(argv[1]) / "archive_names_fuzzer");
-  const std::filesystem::path folder = std::filesystem::path(argv[1]) / "archive_fuzzer";
+void WriteArchiveSeeds(const std::filesystem::path& folder) {
   std::filesystem::create_directories(folder);
   auto write = [&](const char* name, const std::string& bytes) {
     std::ofstream(folder / name, std::ios::binary) << bytes;
@@ -70,5 +65,16 @@ int main(int argc, char** argv) {
   ZipEntrySpec cut{"cut.srt", ""};
   cut.raw = DeflateThenDamage(VariedText(2000));
   write("cut.zip", BuildZip({cut}));
+}
+
+}  // namespace
+
+// Each argument is a corpus root.
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  for (int i = 1; i < argc; ++i) {
+    WriteNameSeeds(std::filesystem::path(argv[i]) / "archive_names_fuzzer");
+    WriteArchiveSeeds(std::filesystem::path(argv[i]) / "archive_fuzzer");
+  }
   return 0;
 }

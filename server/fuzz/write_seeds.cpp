@@ -1,4 +1,4 @@
-// Writes the starting corpus of the service's request fuzzer under the
+// Writes the starting corpus of the service's request fuzzer under each
 // folder given (service_request_fuzzer/): the bodies the wizard sends to
 // each path, for the videos of the fuzzer's library and for others.
 #include <filesystem>
@@ -7,9 +7,9 @@
 
 #include "request_input.h"
 
-int main(int argc, char** argv) {
-  if (argc != 2) return 2;
-  const std::filesystem::path folder = std::filesystem::path(argv[1]) / "service_request_fuzzer";
+namespace {
+
+void WriteSeeds(const std::filesystem::path& folder) {
   std::filesystem::create_directories(folder);
   int n = 0;
   auto write = [&](ServiceEndpoint endpoint, const std::string& body) {
@@ -42,5 +42,13 @@ int main(int argc, char** argv) {
         "version=100&response=multiple&imdb=&poster=false&subtitles=" + list);
   write(ServiceEndpoint::SubtitleFiles,
         "version=100&response=multiple&imdb=&poster=true&subtitles=<subtitles></subtitles>");
+}
+
+}  // namespace
+
+// Each argument is a corpus root.
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  for (int i = 1; i < argc; ++i) WriteSeeds(std::filesystem::path(argv[i]) / "service_request_fuzzer");
   return 0;
 }

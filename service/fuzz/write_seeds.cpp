@@ -1,13 +1,13 @@
-// Writes the starting corpus of the Base64 fuzzer under the folder given
+// Writes the starting corpus of the Base64 fuzzer under each folder given
 // (base64_fuzzer/): values as the service sends them, with and without
 // fill, cut short, with an outsider inside, and some bytes to encode.
 #include <filesystem>
 #include <fstream>
 #include <string>
 
-int main(int argc, char** argv) {
-  if (argc != 2) return 2;
-  const std::filesystem::path folder = std::filesystem::path(argv[1]) / "base64_fuzzer";
+namespace {
+
+void WriteSeeds(const std::filesystem::path& folder) {
   std::filesystem::create_directories(folder);
   const std::string seeds[] = {
       "MDEyMzQ1Njc4OWFiY2RlZg==",  // a video fingerprint's text
@@ -25,5 +25,13 @@ int main(int argc, char** argv) {
   for (const std::string& seed : seeds) {
     std::ofstream(folder / ("value-" + std::to_string(++n)), std::ios::binary) << seed;
   }
+}
+
+}  // namespace
+
+// Each argument is a corpus root.
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  for (int i = 1; i < argc; ++i) WriteSeeds(std::filesystem::path(argv[i]) / "base64_fuzzer");
   return 0;
 }

@@ -1,13 +1,13 @@
-// Writes the starting corpus of the video-extension fuzzer under the folder
+// Writes the starting corpus of the video-extension fuzzer under each folder
 // given (video_extension_fuzzer/): paths as Explorer hands them over, in
 // UTF-16 (little-endian).
 #include <filesystem>
 #include <fstream>
 #include <string>
 
-int main(int argc, char** argv) {
-  if (argc != 2) return 2;
-  const std::filesystem::path folder = std::filesystem::path(argv[1]) / "video_extension_fuzzer";
+namespace {
+
+void WriteSeeds(const std::filesystem::path& folder) {
   std::filesystem::create_directories(folder);
   const std::wstring seeds[] = {
       L"C:\\Users\\Ana\\Videos\\Sample Film 1.avi",
@@ -26,5 +26,13 @@ int main(int argc, char** argv) {
       out.put(static_cast<char>(unit & 0xFF)).put(static_cast<char>((unit >> 8) & 0xFF));
     }
   }
+}
+
+}  // namespace
+
+// Each argument is a corpus root.
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  for (int i = 1; i < argc; ++i) WriteSeeds(std::filesystem::path(argv[i]) / "video_extension_fuzzer");
   return 0;
 }

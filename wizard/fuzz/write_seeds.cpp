@@ -1,4 +1,4 @@
-// Writes the starting corpora of the wizard's fuzzers under the folder
+// Writes the starting corpora of the wizard's fuzzers under each folder
 // given: reply_fuzzer/ gets the replies of a working service to each
 // exchange (as subtitle-server writes them, and in the other encodings a
 // service may use), run_request_fuzzer/ the command lines the Explorer
@@ -100,9 +100,12 @@ void WriteCommandLineSeeds(const fs::path& folder) {
 
 }  // namespace
 
+// Each argument is a corpus root.
 int main(int argc, char** argv) {
-  if (argc != 2) return 2;
-  WriteReplySeeds(fs::path(argv[1]) / "reply_fuzzer");
-  WriteCommandLineSeeds(fs::path(argv[1]) / "run_request_fuzzer");
+  if (argc < 2) return 2;
+  for (int i = 1; i < argc; ++i) {
+    WriteReplySeeds(fs::path(argv[i]) / "reply_fuzzer");
+    WriteCommandLineSeeds(fs::path(argv[i]) / "run_request_fuzzer");
+  }
   return 0;
 }
