@@ -1,7 +1,8 @@
 # Libraries the project builds on, each as one target: zlib_dep, minizip_dep,
 # pugixml_dep, httplib_dep, gtest_dep. Natively they come from Debian's -dev
-# packages; for the mingw targets from Debian's source packages that
-# scripts/setup unpacks under third_party/src (never committed).
+# packages; for the mingw targets (and pugixml in the fuzz build) from
+# Debian's source packages that scripts/setup unpacks under third_party/src
+# (never committed).
 set(THIRD_PARTY_SRC ${CMAKE_SOURCE_DIR}/third_party/src)
 
 function(find_source_dir out pattern)
@@ -65,8 +66,17 @@ else()
   pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
   target_link_libraries(minizip_dep INTERFACE PkgConfig::MINIZIP zlib_dep)
 
-  find_package(pugixml REQUIRED)
-  target_link_libraries(pugixml_dep INTERFACE pugixml::pugixml)
+  if(MORVANE_FUZZ)
+    # The fuzzers steer through the XML parser too: it is compiled from its
+    # source with their instrumentation.
+    find_source_dir(PUGIXML_SRC "pugixml-*")
+    add_library(pugixml_fuzz STATIC ${PUGIXML_SRC}/src/pugixml.cpp)
+    target_include_directories(pugixml_fuzz SYSTEM PUBLIC ${PUGIXML_SRC}/src)
+    target_link_libraries(pugixml_dep INTERFACE pugixml_fuzz)
+  else()
+    find_package(pugixml REQUIRED)
+    target_link_libraries(pugixml_dep INTERFACE pugixml::pugixml)
+  endif()
 
   # Debian builds cpp-httplib as a library; its defines change the layout
   # of its classes, so they come from its pkg-config file.

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "service_replies.h"
 #include "subtitle_store.h"
 
 namespace httplib {
@@ -23,9 +24,6 @@ struct ServiceOptions {
   size_t maxBodyBytes = 1 << 20;
   std::ostream* log = nullptr;  // one line per request; none when null
 };
-
-// Entries in a subtitle list reply: the wizard's "Top 10".
-inline constexpr size_t kListedSubtitles = 10;
 
 // The subtitle service over HTTP: every path under
 // "/webService/downloadManager/" on one port, the posters
