@@ -113,6 +113,14 @@ ReplyNode ChildAt(const ReplyNode& element, size_t index) {
   throw ReplyFailure("reply element has no child at that index");
 }
 
+std::vector<ReplyNode> Children(const ReplyNode& element) {
+  std::vector<ReplyNode> children;
+  for (pugi::xml_node child : Required(element).children()) {
+    children.emplace_back(child.internal_object());
+  }
+  return children;
+}
+
 void RemoveChild(const ReplyNode& parent, const ReplyNode& child) {
   if (!Required(parent).remove_child(Required(child))) {
     throw ReplyFailure("reply node is not a child of that element");

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "service_failure.h"
 
@@ -67,8 +68,15 @@ ReplyNode FindChildElement(const ReplyDocument& document, const std::string& nam
 ReplyNode FindChildElement(const ReplyNode& parent, const std::string& name);
 
 // The element's child nodes (elements and non-blank texts) by index.
+// ChildAt walks from the first child on every call: loops over a list take
+// Children instead.
 size_t ChildCount(const ReplyNode& element);
 ReplyNode ChildAt(const ReplyNode& element, size_t index);  // ReplyFailure when out of range
+
+// All of the element's child nodes, in order, in one walk: what ChildAt
+// gives for 0 to ChildCount - 1. Removing one of them leaves the handles
+// of the others valid.
+std::vector<ReplyNode> Children(const ReplyNode& element);
 
 // Takes `child` out of `parent`'s child nodes; the child's handle is then
 // no longer valid.

@@ -18,12 +18,15 @@ void DownloadManager::DownloadSelectedSubtitles() {
     throw std::runtime_error(Utf8(L"No se puede crear el archivo \"" + archivePath + L"\"."));
   }
 
-  // The service gets its own list back without the unticked records, from
-  // the last row to the first so the indices still to visit do not move.
-  for (int i = rowCount_ - 1; i >= 0; --i) {
-    if (view_.RowTicked(i)) continue;
+  // The service gets its own list back without the unticked records: row i
+  // is record i. The records are gathered in one walk (a reply may list very
+  // many); removing one leaves the others' handles valid.
+  if (rowCount_ > 0) {
     const ReplyNode subtitles = FindChildElement(*currentReplyDocument_, "subtitles");
-    RemoveChild(subtitles, ChildAt(subtitles, i));
+    const std::vector<ReplyNode> records = Children(subtitles);
+    for (int i = rowCount_ - 1; i >= 0; --i) {
+      if (!view_.RowTicked(i)) RemoveChild(subtitles, records.at(i));
+    }
   }
   const std::wstring body = MultipleFilesBody(filmIdentifier_, view_.PosterCheckboxHint(),
                                               SerializeReplyDocument(*currentReplyDocument_));

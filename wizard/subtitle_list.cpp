@@ -16,10 +16,11 @@ bool DownloadManager::LoadSubtitleList(int32_t languageCode,
     SendServiceRequest(clients_.track, kSubtitlesByHashPath, body, reply);
     currentReplyDocument_ = LoadReplyDocument(reply);
     const ReplyNode subtitles = FindChildElement(*currentReplyDocument_, "subtitles");
-    const int count = static_cast<int>(ChildCount(subtitles));
+    // One walk over the records: a reply may list very many.
+    const std::vector<ReplyNode> records = Children(subtitles);
+    const int count = static_cast<int>(records.size());
     for (int i = 0; i < count; ++i) {
-      const ReplyNode record = ChildAt(subtitles, i);
-      const ReplyNode name = FindChildElement(record, "name");
+      const ReplyNode name = FindChildElement(records[i], "name");
       const std::wstring caption = AnsiToText(ReadReplyText(name));
       view_.AddSubtitleRow(i, caption);
       rowCount_ = i + 1;

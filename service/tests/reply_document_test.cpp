@@ -192,6 +192,22 @@ TEST(ReplyDocument, RecordsByIndexCanBeRemovedAndTheRestSentBack) {
             0u);
 }
 
+TEST(ReplyDocument, ChildrenInOneWalkAreTheChildrenByIndexAndOutliveARemoval) {
+  const ReplyDocumentRef document = LoadReplyDocument(
+      "<subtitles><s><id>MQ==</id></s>text<s><id>Mg==</id></s><s><id>Mw==</id></s></subtitles>");
+  const ReplyNode list = FindChildElement(*document, "subtitles");
+  const std::vector<ReplyNode> children = Children(list);
+  ASSERT_EQ(children.size(), ChildCount(list));
+  for (size_t i = 0; i < children.size(); ++i) {
+    EXPECT_EQ(children[i].get(), ChildAt(list, i).get()) << i;
+  }
+  RemoveChild(list, children[2]);
+  RemoveChild(list, children[1]);
+  EXPECT_EQ(ReadReplyText(FindChildElement(children[3], "id")), "3");
+  EXPECT_EQ(Children(list).size(), 2u);
+  EXPECT_THROW(Children(ReplyNode()), ReplyFailure);
+}
+
 TEST(ReplyDocument, SerialisedTextKeepsMarkupAndCharacters) {
   const ReplyDocumentRef document =
       LoadReplyDocument("<subtitles><s a=\"x&amp;y\">\xC3\xA9&lt;</s></subtitles>");
